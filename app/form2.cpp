@@ -1,0 +1,338 @@
+#include "app/form2.h"
+
+#include <QCloseEvent>
+#include <QFont>
+#include <QGroupBox>
+#include <QLabel>
+#include <QMenuBar>
+#include <QPainter>
+#include <QPainterPath>
+#include <cmath>
+#include <QPrinter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+
+#include "app/controls.h"
+#include "app/twips.h"
+#include "charts/picture_box.h"
+#include "documents/common_dialog.h"
+#include "serial/comm_control.h"
+#include "serial/form1.h"
+
+namespace {
+
+const char *const kSongFont = "宋体";
+
+QFont SongFont(double points) {
+  QFont f(QString::fromUtf8(kSongFont));
+  f.setPointSizeF(points);
+  f.setWeight(QFont::Normal);
+  return f;
+}
+
+template <typename T>
+T *Named(T *w, const char *name) {
+  w->setObjectName(QString::fromLatin1(name));
+  return w;
+}
+
+template <typename T>
+T *Placed(T *w, const char *name, int l, int t, int width, int h) {
+  Named(w, name);
+  w->setGeometry(TwipsRect(l, t, width, h));
+  return w;
+}
+
+// Our logo: a surge arrester column between a line and earth, with the
+// program's initials, drawn once into the picture box.
+void DrawLogo(PictureBox &box) {
+  QImage &img = box.canvas();
+  img.fill(QColor(240, 244, 250));
+  QPainter p(&img);
+  p.setRenderHint(QPainter::Antialiasing);
+  const QRect logo(2, 2, 188, 125);
+  p.fillRect(logo, QColor(20, 60, 130));
+  p.setPen(QPen(QColor(255, 210, 60), 3));
+  p.drawLine(20, 22, 60, 22);                            // line conductor
+  p.drawLine(40, 22, 40, 34);
+  p.setBrush(QColor(200, 200, 210));
+  p.setPen(QPen(Qt::white, 1));
+  for (int i = 0; i < 5; ++i) p.drawRoundedRect(QRectF(28, 34 + i * 12, 24, 10), 4, 4);  // sheds
+  p.setPen(QPen(QColor(255, 210, 60), 3));
+  p.drawLine(40, 94, 40, 104);
+  p.drawLine(28, 104, 52, 104);                          // earth
+  p.drawLine(32, 109, 48, 109);
+  p.drawLine(36, 114, 44, 114);
+  p.setPen(QPen(QColor(120, 230, 120), 2));              // a small leakage trace
+  QPainterPath wave;
+  wave.moveTo(70, 70);
+  for (int x = 0; x <= 100; ++x) wave.lineTo(70 + x, 70 - 14 * std::sin(x / 100.0 * 4 * M_PI));
+  p.drawPath(wave);
+  p.setPen(Qt::white);
+  p.setFont(SongFont(11));
+  p.drawText(QRect(66, 14, 120, 24), Qt::AlignCenter, QStringLiteral("避雷器带电测试"));
+  p.setFont(SongFont(9));
+  p.drawText(QRect(66, 94, 120, 20), Qt::AlignCenter, QStringLiteral("泄漏电流监控"));
+}
+
+}  // namespace
+
+Form2::Form2(QWidget *parent) : QMainWindow(parent) {
+  setObjectName(QStringLiteral("Form2"));
+  setWindowTitle(QStringLiteral("氧化锌避雷器带电测试仪软件"));
+  BuildControls();
+  BuildMenus();
+  ConnectEvents();
+}
+
+Form2::~Form2() {
+  delete SettingsDialog;
+  delete printer_;
+}
+
+void Form2::BuildControls() {
+  auto *client = new QWidget(this);
+  client->setObjectName(QStringLiteral("ClientArea"));
+  client->setFixedSize(TwipsToPixels(14235), TwipsToPixels(11100));
+  setCentralWidget(client);
+  QWidget *w = client;
+
+  const QFont frameFont = SongFont(10.5);
+
+  auto frame = [&](const char *name, int l, int t, int wd, int h, const QString &caption) {
+    auto *f = Placed(new QGroupBox(caption, w), name, l, t, wd, h);
+    f->setFont(frameFont);
+    return f;
+  };
+  auto label = [&](QWidget *in, const char *name, int l, int t, int wd, int h, const QString &text) {
+    return Placed(new QLabel(text, in), name, l, t, wd, h);
+  };
+  auto button = [&](QWidget *in, const char *name, int l, int t, int wd, int h, const QString &text) {
+    auto *b = Placed(new QPushButton(text, in), name, l, t, wd, h);
+    b->setFont(frameFont);
+    b->setFocusPolicy(Qt::StrongFocus);
+    return b;
+  };
+  auto textBox = [&](QWidget *in, const char *name, int l, int t, int wd, int h, const QString &text) {
+    auto *b = Placed(new TextBox(in), name, l, t, wd, h);
+    b->setText(text);
+    return b;
+  };
+
+  // Real-time monitoring group.
+  Frame1 = frame("Frame1", 360, 120, 2775, 2055, QString());
+  Option1 = Placed(new QRadioButton(QStringLiteral("实时监控"), Frame1), "Option1", 720, 480, 1335, 375);
+  Option1->setFont(frameFont);
+  Command1 = button(Frame1, "Command1", 240, 1200, 615, 615, QStringLiteral("开始"));
+  Command2 = button(Frame1, "Command2", 1080, 1200, 615, 615, QStringLiteral("暂停"));
+  Command3 = button(Frame1, "Command3", 1920, 1200, 615, 615, QStringLiteral("停止"));
+
+  // History query group.
+  Frame2 = frame("Frame2", 3360, 120, 3135, 2055, QString());
+  Option2 = Placed(new QRadioButton(QStringLiteral("历史数据查询"), Frame2), "Option2", 240, 480, 1575, 375);
+  Option2->setFont(frameFont);
+  Command4 = button(Frame2, "Command4", 480, 1200, 615, 615, QStringLiteral("读取"));
+  Command5 = button(Frame2, "Command5", 1320, 1200, 615, 615, QStringLiteral("保存"));
+  Command6 = button(Frame2, "Command6", 2160, 1200, 615, 615, QStringLiteral("清空"));
+  Command7 = button(Frame2, "Command7", 2160, 240, 735, 330, QStringLiteral("上翻"));
+  Command8 = button(Frame2, "Command8", 2160, 720, 735, 330, QStringLiteral("下翻"));
+
+  // Live reading display.
+  Frame3 = frame("Frame3", 6840, 120, 3495, 2055, QStringLiteral("实时显示"));
+  Label7 = label(Frame3, "Label7", 780, 600, 1680, 840, QStringLiteral("LIVE"));
+  Label7->setFont(SongFont(42));
+  Label7->setAlignment(Qt::AlignCenter);
+  Label7->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
+
+  // Logo.
+  Picture2 = Placed(new PictureBox(QColor(240, 244, 250), w), "Picture2", 10800, 360, 2880, 1935);
+  DrawLogo(*Picture2);
+
+  // Main chart, data table, level ruler and full-scale slider.
+  Picture1 = Placed(new PictureBox(QColor(64, 64, 64), w), "Picture1", 360, 2400, 8000, 6000);
+  RichTextBox1 = Placed(new RichTextBox(w), "RichTextBox1", 360, 2400, 8655, 6735);
+  RichTextBox1->setFont(SongFont(9));
+  RichTextBox1->setText(QString(30, QLatin1Char(' ')) + QStringLiteral("高精度钳形漏电流表测试数据"));
+  Picture3 = Placed(new PictureBox(Qt::white, w), "Picture3", 8280, 2400, 800, 6000);
+  Slider1 = Placed(new QSlider(Qt::Vertical, w), "Slider1", 9360, 2400, 675, 6000);
+  Slider1->setRange(0, 9);
+  Slider1->setValue(4);
+  Slider1->setTickPosition(QSlider::TicksBothSides);
+  Slider1->setInvertedAppearance(true);  // position 0 at the top
+  Label9 = label(w, "Label9", 8400, 8520, 180, 180, QStringLiteral("y:"));
+  Text7 = textBox(w, "Text7", 8640, 8475, 495, 270, QStringLiteral("500"));
+  Label11 = label(w, "Label11", 8400, 8925, 180, 180, QStringLiteral("Z:"));
+  Text8 = textBox(w, "Text8", 8640, 8880, 495, 270, QStringLiteral("0"));
+  Label8 = label(w, "Label8", 9240, 8520, 975, 615, QStringLiteral("100mA"));
+  Label8->setFont(SongFont(12));
+  Label8->setAlignment(Qt::AlignCenter);
+
+  // Time ruler with its two entry boxes inside it.
+  Picture4 = Placed(new PictureBox(Qt::white, w), "Picture4", 360, 8340, 8000, 800);
+  Label12 = label(Picture4, "Label12", 1680, 405, 270, 180, QStringLiteral("x1:"));
+  Label12->setStyleSheet(QStringLiteral("background: white;"));
+  Text5 = textBox(Picture4, "Text5", 2040, 360, 615, 270, QStringLiteral("0"));
+  Label13 = label(Picture4, "Label13", 5040, 405, 270, 180, QStringLiteral("x2:"));
+  Label13->setStyleSheet(QStringLiteral("background: white;"));
+  Text6 = textBox(Picture4, "Text6", 5400, 360, 615, 270, QStringLiteral("500"));
+
+  // Time window slider and its captions.
+  Slider2 = Placed(new QSlider(Qt::Horizontal, w), "Slider2", 360, 9240, 7995, 495);
+  Slider2->setRange(0, 4);
+  Slider2->setSingleStep(1);
+  Slider2->setPageStep(5);
+  Slider2->setValue(2);
+  Slider2->setTickPosition(QSlider::TicksBelow);
+  Label10 = label(w, "Label10", 450, 9840, 195, 180, QStringLiteral("1s"));
+  Label14 = label(w, "Label14", 2280, 9840, 300, 180, QStringLiteral("5s"));
+  Label15 = label(w, "Label15", 4200, 9840, 375, 255, QStringLiteral("10s"));
+  Label16 = label(w, "Label16", 6165, 9840, 285, 180, QStringLiteral("15s"));
+  Label17 = label(w, "Label17", 7965, 9840, 285, 180, QStringLiteral("30s"));
+  for (QLabel *l : {Label10, Label14, Label15, Label16, Label17}) l->setAlignment(Qt::AlignCenter);
+  Label18 = label(w, "Label18", 8400, 9480, 1695, 495, QStringLiteral("X:   Y:"));
+  Label18->setFont(SongFont(12));
+  Label18->setAlignment(Qt::AlignCenter);
+
+  // Statistics.
+  Frame5 = frame("Frame5", 10320, 3000, 3135, 1575, QStringLiteral("测量(Ω/mA)"));
+  Label3 = label(Frame5, "Label3", 1080, 375, 375, 255, QStringLiteral("MAX:"));
+  Text2 = textBox(Frame5, "Text2", 1680, 360, 855, 270, QString());
+  Label4 = label(Frame5, "Label4", 1080, 735, 375, 255, QStringLiteral("MIN:"));
+  Text3 = textBox(Frame5, "Text3", 1680, 720, 855, 270, QString());
+  Label5 = label(Frame5, "Label5", 720, 1095, 975, 255, QStringLiteral("AVERAGE:"));
+  Text4 = textBox(Frame5, "Text4", 1680, 1080, 855, 270, QString());
+
+  // Alarm value.
+  Frame6 = frame("Frame6", 10320, 5760, 3135, 1575, QStringLiteral("报警值设定"));
+  Shape2 = Placed(new IndicatorCircle(Qt::white, Qt::white, Frame6), "Shape2", 360, 630, 495, 495);
+  Text1 = textBox(Frame6, "Text1", 1080, 660, 855, 435, QString());
+  Text1->setFont(SongFont(15));
+  Option4 = Placed(new QRadioButton(QStringLiteral("mA"), Frame6), "Option4", 2160, 480, 495, 255);
+  Option5 = Placed(new QRadioButton(QStringLiteral("A"), Frame6), "Option5", 2160, 960, 495, 255);
+
+  // Link status.
+  Frame7 = frame("Frame7", 10320, 8520, 3135, 1575, QStringLiteral("通信状态"));
+  Shape1 = Placed(new IndicatorCircle(QColor(0, 0, 255), Qt::white, Frame7), "Shape1", 360, 600, 495, 495);
+  Label1 = label(Frame7, "Label1", 1200, 480, 1335, 255, QStringLiteral("COM1打开成功"));
+  Label2 = label(Frame7, "Label2", 1200, 960, 1815, 375, QStringLiteral("仪表连接失败"));
+
+  // Status line.
+  Label6 = label(w, "Label6", 480, 10440, 6495, 255, QStringLiteral("状态信息"));
+
+  for (QLabel *l : {Label1, Label2, Label3, Label4, Label5}) l->setFont(frameFont);
+
+  // Components without a face.
+  MSComm1 = Named(new CommControl(this), "MSComm1");
+  CommonDialog1 = Named(new CommonDialog(this), "CommonDialog1");
+  Timer1 = new IntervalTimer(QStringLiteral("Timer1"), 500, false, this);
+  Timer2 = new IntervalTimer(QStringLiteral("Timer2"), 500, true, this);
+  Timer3 = new IntervalTimer(QStringLiteral("Timer3"), 100, false, this);
+  Timer4 = new IntervalTimer(QStringLiteral("Timer4"), 500, true, this);
+  Timer5 = new IntervalTimer(QStringLiteral("Timer5"), 1000, true, this);
+  Timer6 = new IntervalTimer(QStringLiteral("Timer6"), 1000, true, this);
+  Timer7 = new IntervalTimer(QStringLiteral("Timer7"), 500, false, this);
+
+  // The window's client area is fixed; the frame around it follows.
+  setFixedSize(sizeHint());
+}
+
+void Form2::ConnectEvents() {
+  connect(Command1, &QPushButton::clicked, this, &Form2::Command1_Click);
+  connect(Command2, &QPushButton::clicked, this, &Form2::Command2_Click);
+  connect(Command3, &QPushButton::clicked, this, &Form2::Command3_Click);
+  connect(Command4, &QPushButton::clicked, this, &Form2::Command4_Click);
+  connect(Command5, &QPushButton::clicked, this, &Form2::Command5_Click);
+  connect(Command6, &QPushButton::clicked, this, &Form2::Command6_Click);
+  connect(Command7, &QPushButton::clicked, this, &Form2::Command7_Click);
+  connect(Command8, &QPushButton::clicked, this, &Form2::Command8_Click);
+  // Option buttons run their handler when the user selects them (clicked is
+  // not sent for programmatic selection, which calls the handler itself).
+  connect(Option1, &QRadioButton::clicked, this, &Form2::Option1_Click);
+  connect(Option2, &QRadioButton::clicked, this, &Form2::Option2_Click);
+
+  connect(Text1, &TextBox::KeyDown, this, &Form2::Text1_KeyDown);
+  connect(Text5, &TextBox::KeyDown, this, &Form2::Text5_KeyDown);
+  connect(Text6, &TextBox::KeyDown, this, &Form2::Text6_KeyDown);
+  connect(Text7, &TextBox::KeyDown, this, &Form2::Text7_KeyDown);
+  connect(Text8, &TextBox::KeyDown, this, &Form2::Text8_KeyDown);
+
+  connect(Picture1, &PictureBox::MouseMove, this, &Form2::Picture1_MouseMove);
+  connect(Picture3, &PictureBox::MouseDown, this, &Form2::Picture3_MouseDown);
+  connect(Picture3, &PictureBox::MouseMove, this, &Form2::Picture3_MouseMove);
+  connect(Picture3, &PictureBox::MouseUp, this, &Form2::Picture3_MouseUp);
+  connect(Picture4, &PictureBox::MouseDown, this, &Form2::Picture4_MouseDown);
+  connect(Picture4, &PictureBox::MouseMove, this, &Form2::Picture4_MouseMove);
+  connect(Picture4, &PictureBox::MouseUp, this, &Form2::Picture4_MouseUp);
+
+  connect(MSComm1, &CommControl::OnComm, this, &Form2::MSComm1_OnComm);
+
+  connect(Timer1, &IntervalTimer::Timer, this, &Form2::Timer1_Timer);
+  connect(Timer2, &IntervalTimer::Timer, this, &Form2::Timer2_Timer);
+  connect(Timer3, &IntervalTimer::Timer, this, &Form2::Timer3_Timer);
+  connect(Timer4, &IntervalTimer::Timer, this, &Form2::Timer4_Timer);
+  connect(Timer5, &IntervalTimer::Timer, this, &Form2::Timer5_Timer);
+  connect(Timer6, &IntervalTimer::Timer, this, &Form2::Timer6_Timer);
+  connect(Timer7, &IntervalTimer::Timer, this, &Form2::Timer7_Timer);
+}
+
+void Form2::Form_Load() {
+  ResetMainChart();
+  ResetLevelRuler();
+  ResetTimeRuler();
+  SetDefaultSerialSettings();
+  OpenSerialPort();
+  SendHandshake();
+  // Reply probe: replies are taken in only by the receive event, which cannot
+  // have run yet, so this normally shows the hint.
+  if (ReceiveBuffer.size() < 3) {
+    Label6->setText(QStringLiteral("握手失败,请检查设备是否开启或者线缆连接,通信设置是否正确."));
+    Connected = 0;
+  }
+  Option1->setChecked(true);
+  Option1_Click();
+  Option1_Click();
+  InitAlarmValue();
+  Command1_Click();
+  // Timers enabled at design time start ticking once start-up is over.
+  for (IntervalTimer *t : {Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, Timer7}) t->arm();
+}
+
+void Form2::Form_Unload() {
+  if (unloaded_) return;
+  unloaded_ = true;
+  SendCommand(0);
+  if (SettingsDialog) SettingsDialog->close();
+}
+
+void Form2::closeEvent(QCloseEvent *e) {
+  Form_Unload();
+  e->accept();
+}
+
+void Form2::SetDefaultSerialSettings() {
+  PortName = QStringLiteral("COM1");
+  BaudRate = QStringLiteral("9600");
+  Parity = QStringLiteral("NONE");
+  DataBits = QStringLiteral("8");
+  StopBits = QStringLiteral("1");
+}
+
+Form1 &Form2::EnsureSettingsDialog() {
+  if (!SettingsDialog) {
+    SettingsDialog = new Form1(*this);
+    SettingsDialog->Form_Load();
+  }
+  return *SettingsDialog;
+}
+
+int Form2::PointsPerWindow() const {
+  static constexpr int kPoints[] = {16, 83, 166, 250, 500};
+  const int pos = qBound(0, Slider2->value(), 4);
+  return kPoints[pos];
+}
+
+QPrinter &Form2::Printer() {
+  if (!printer_) printer_ = new QPrinter(QPrinter::HighResolution);
+  return *printer_;
+}

@@ -1,0 +1,218 @@
+#pragma once
+// Form2: the main window. It owns every control, timer and variable of the
+// running program. Controls are child objects named as in the window layout,
+// the procedures are public slots, and the variables are readable properties,
+// so everything can be reached by name from outside.
+//
+// The class is defined across one file per subsystem:
+//   app/form2.cpp             controls, fonts, start-up and shutdown
+//   app/form2_menus.cpp       menu tree, edit keystrokes, about box
+//   serial/form2_serial.cpp   port opening, retry, link indicator
+//   protocol/form2_protocol.cpp  senders, pollers, dispatch, decoders
+//   monitor/form2_monitor.cpp    modes, run control, statistics, alarm
+//   charts/form2_charts.cpp      main chart, rulers, pointer read-out
+//   documents/form2_documents.cpp  table commands, saving, printing
+#include <QByteArray>
+#include <QList>
+#include <QMainWindow>
+#include <QString>
+#include <QVariant>
+#include <array>
+
+class QAction;
+class QGroupBox;
+class QLabel;
+class QMenu;
+class QPrinter;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class CommControl;
+class CommonDialog;
+class Form1;
+class IndicatorCircle;
+class IntervalTimer;
+class PictureBox;
+class RichTextBox;
+class TextBox;
+
+class Form2 : public QMainWindow {
+  Q_OBJECT
+  // Serial settings shared with the settings dialog.
+  Q_PROPERTY(QString PortName MEMBER PortName)
+  Q_PROPERTY(QString BaudRate MEMBER BaudRate)
+  Q_PROPERTY(QString Parity MEMBER Parity)
+  Q_PROPERTY(QString DataBits MEMBER DataBits)
+  Q_PROPERTY(QString StopBits MEMBER StopBits)
+  // Protocol state.
+  Q_PROPERTY(QByteArray ReceiveBuffer MEMBER ReceiveBuffer)
+  Q_PROPERTY(QByteArray CommandBuffer MEMBER CommandBuffer)
+  Q_PROPERTY(short GroupCount MEMBER GroupCount)
+  Q_PROPERTY(short Connected MEMBER Connected)
+  // Readings and trace.
+  Q_PROPERTY(QList<float> ReadingBuffer READ readingBufferList)
+  Q_PROPERTY(QList<float> TraceBuffer READ traceBufferList)
+  Q_PROPERTY(short TraceWritePos MEMBER TraceWritePos)
+  Q_PROPERTY(bool TraceActive MEMBER TraceActive)
+  // Monitoring.
+  Q_PROPERTY(short OperatingMode MEMBER OperatingMode)
+  Q_PROPERTY(QVariant RunState MEMBER RunState)
+  Q_PROPERTY(float AlarmValue MEMBER AlarmValue)
+  // Cursors and drags.
+  Q_PROPERTY(double CursorX1 MEMBER CursorX1)
+  Q_PROPERTY(double CursorX2 MEMBER CursorX2)
+  Q_PROPERTY(double CursorY MEMBER CursorY)
+  Q_PROPERTY(short CursorZ MEMBER CursorZ)
+  Q_PROPERTY(short TimeDragState MEMBER TimeDragState)
+  Q_PROPERTY(short LevelDragState MEMBER LevelDragState)
+
+ public:
+  explicit Form2(QWidget *parent = nullptr);
+  ~Form2() override;
+
+  static constexpr int kBufferSize = 501;  // ReadingBuffer and TraceBuffer, indices 0..500
+
+  // ---- Application shell -------------------------------------------------
+  QGroupBox *Frame1, *Frame2, *Frame3, *Frame5, *Frame6, *Frame7;
+  QRadioButton *Option1, *Option2, *Option4, *Option5;
+  QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8;
+  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10,
+      *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18;
+  TextBox *Text1, *Text2, *Text3, *Text4, *Text5, *Text6, *Text7, *Text8;
+  QSlider *Slider1, *Slider2;
+  RichTextBox *RichTextBox1;
+  PictureBox *Picture1, *Picture2, *Picture3, *Picture4;
+  IndicatorCircle *Shape1, *Shape2;
+  CommControl *MSComm1;
+  CommonDialog *CommonDialog1;
+  IntervalTimer *Timer1, *Timer2, *Timer3, *Timer4, *Timer5, *Timer6, *Timer7;
+
+  // Menus (top-level menus and their items).
+  QMenu *mnufile, *mnuedit, *mnurun, *mnuhelp;
+  QAction *mnusave, *mnuprint, *mnuprintsetting, *mnuexit;
+  QAction *mnucomsetting, *mnuuppage, *mnudownpage, *mnux, *mnucopy, *mnupaste, *mnudelete, *mnucancel;
+  QAction *mnurun1, *mnupause, *mnustop;
+  QAction *mnuaboutus;
+
+  // ---- Serial link ---------------------------------------------------------
+  QString PortName, BaudRate, Parity, DataBits, StopBits;
+  Form1 *SettingsDialog = nullptr;  // the settings dialog, created hidden at start-up
+  Form1 &EnsureSettingsDialog();
+
+  // ---- Instrument protocol -------------------------------------------------
+  QByteArray ReceiveBuffer;
+  QByteArray CommandBuffer = QByteArray(1, '\0');
+  short GroupCount = 0;
+  short Connected = 0;
+  std::array<float, kBufferSize> ReadingBuffer{};
+  std::array<float, kBufferSize> TraceBuffer{};
+  short TraceWritePos = 0;
+
+  // ---- Monitoring ----------------------------------------------------------
+  short OperatingMode = 0;
+  QVariant RunState;  // no value until the first Start
+  bool TraceActive = false;
+  float AlarmValue = 0;
+
+  // ---- Charts ----------------------------------------------------------------
+  double CursorX1 = 0, CursorX2 = 500, CursorY = 500;
+  short CursorZ = 0;
+  short TimeDragState = 0, LevelDragState = 0;
+
+  // ---- Documents -------------------------------------------------------------
+  QPrinter &Printer();  // one printer for the whole session
+
+  // Points per window for the present Slider2 position.
+  int PointsPerWindow() const;
+
+ public slots:
+  // Application shell
+  void Form_Load();
+  void Form_Unload();
+  void SetDefaultSerialSettings();
+  void mnuexit_Click();
+  void mnusave_Click();
+  void mnux_Click();
+  void mnucopy_Click();
+  void mnupaste_Click();
+  void mnudelete_Click();
+  void mnucancel_Click();
+  void mnurun1_Click();
+  void mnupause_Click();
+  void mnustop_Click();
+  void mnuaboutus_Click();
+
+  // Serial link
+  void OpenSerialPort();
+  void Timer1_Timer();
+  void Timer5_Timer();
+  void mnucomsetting_Click();
+
+  // Instrument protocol
+  void MSComm1_OnComm();
+  void DispatchReply();
+  void SendCommand(int command);
+  void SendHandshake();
+  void RequestLiveData();
+  void StartHistoryRead();
+  void Timer2_Timer();
+  void Timer3_Timer();
+  void Timer4_Timer();
+  void DecodeLiveData();
+  void DecodeHistoryData();
+
+  // Monitoring
+  void Option1_Click();
+  void Option2_Click();
+  void Command1_Click();
+  void Command2_Click();
+  void Command3_Click();
+  void Timer6_Timer();
+  void Timer7_Timer();
+  void Text1_KeyDown(int KeyCode, int Shift);
+  void InitAlarmValue();
+
+  // Charts
+  void ResetMainChart();
+  void DrawMainChart(float x1, float x2, float y, float z);
+  void ResetTimeRuler();
+  void DrawTimeRuler(float a, float b);
+  void ResetLevelRuler();
+  void DrawLevelRuler(float a, float b);
+  void Picture1_MouseMove(int Button, int Shift, float X, float Y);
+  void Picture3_MouseDown(int Button, int Shift, float X, float Y);
+  void Picture3_MouseMove(int Button, int Shift, float X, float Y);
+  void Picture3_MouseUp(int Button, int Shift, float X, float Y);
+  void Picture4_MouseDown(int Button, int Shift, float X, float Y);
+  void Picture4_MouseMove(int Button, int Shift, float X, float Y);
+  void Picture4_MouseUp(int Button, int Shift, float X, float Y);
+  void Text5_KeyDown(int KeyCode, int Shift);
+  void Text6_KeyDown(int KeyCode, int Shift);
+  void Text7_KeyDown(int KeyCode, int Shift);
+  void Text8_KeyDown(int KeyCode, int Shift);
+
+  // Documents
+  void Command4_Click();
+  void Command5_Click();
+  void Command6_Click();
+  void Command7_Click();
+  void Command8_Click();
+  void mnuuppage_Click();
+  void mnudownpage_Click();
+  void SaveChartPicture();
+  void mnuprint_Click();
+  void mnuprintsetting_Click();
+
+ protected:
+  void closeEvent(QCloseEvent *e) override;
+
+ private:
+  void BuildControls();
+  void BuildMenus();
+  void ConnectEvents();
+  QList<float> readingBufferList() const { return {ReadingBuffer.begin(), ReadingBuffer.end()}; }
+  QList<float> traceBufferList() const { return {TraceBuffer.begin(), TraceBuffer.end()}; }
+
+  bool unloaded_ = false;
+  QPrinter *printer_ = nullptr;
+};

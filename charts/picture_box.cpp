@@ -1,0 +1,86 @@
+#include "charts/picture_box.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+
+PictureBox::PictureBox(const QColor &back, QWidget *parent)
+    : QWidget(parent), back_(back), scale_(0, 0, 1, 1) {
+  setMouseTracking(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void PictureBox::setBackColor(const QColor &c) {
+  back_ = c;
+  Cls();
+}
+
+void PictureBox::setScale(double left, double top, double width, double height) {
+  scale_ = QRectF(left, top, width, height);
+}
+
+QTransform PictureBox::userToPixel() const {
+  ensureSize();
+  const double sx = image_.width() / scale_.width();
+  const double sy = image_.height() / scale_.height();
+  return QTransform(sx, 0, 0, sy, -scale_.left() * sx, -scale_.top() * sy);
+}
+
+QPointF PictureBox::toUser(const QPointF &pixel) const {
+  return userToPixel().inverted().map(pixel);
+}
+
+void PictureBox::Cls() {
+  ensureSize();
+  image_.fill(back_);
+  update();
+}
+
+void PictureBox::resizeEvent(QResizeEvent *) { ensureSize(); }
+
+void PictureBox::ensureSize() const {
+  if (image_.size() == size().expandedTo(QSize(1, 1))) return;
+  QImage next(size().expandedTo(QSize(1, 1)), QImage::Format_RGB32);
+  next.fill(back_);
+  if (!image_.isNull()) {
+    QPainter p(&next);
+    p.drawImage(0, 0, image_);
+  }
+  image_ = next;
+}
+
+void PictureBox::paintEvent(QPaintEvent *) {
+  ensureSize();
+  QPainter p(this);
+  p.drawImage(0, 0, image_);
+}
+
+int MouseButtonCode(Qt::MouseButtons buttons) {
+  int b = 0;
+  if (buttons & Qt::LeftButton) b |= 1;
+  if (buttons & Qt::RightButton) b |= 2;
+  if (buttons & Qt::MiddleButton) b |= 4;
+  return b;
+}
+
+int MouseShiftCode(Qt::KeyboardModifiers mods) {
+  int s = 0;
+  if (mods & Qt::ShiftModifier) s |= 1;
+  if (mods & Qt::ControlModifier) s |= 2;
+  if (mods & Qt::AltModifier) s |= 4;
+  return s;
+}
+
+void PictureBox::mousePressEvent(QMouseEvent *e) {
+  const QPointF u = toUser(e->position());
+  emit MouseDown(MouseButtonCode(e->button()), MouseShiftCode(e->modifiers()), float(u.x()), float(u.y()));
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent *e) {
+  const QPointF u = toUser(e->position());
+  emit MouseMove(MouseButtonCode(e->buttons()), MouseShiftCode(e->modifiers()), float(u.x()), float(u.y()));
+}
+
+void PictureBox::mouseReleaseEvent(QMouseEvent *e) {
+  const QPointF u = toUser(e->position());
+  emit MouseUp(MouseButtonCode(e->button()), MouseShiftCode(e->modifiers()), float(u.x()), float(u.y()));
+}

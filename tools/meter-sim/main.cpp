@@ -1,0 +1,2 @@
+// The meter simulator (being written).
+int main() { return 0; }
