@@ -147,6 +147,7 @@ class Form2 : public QMainWindow {
   void Timer1_Timer();
   void Timer5_Timer();
   void mnucomsetting_Click();
+  void MSComm1_DeviceLost();  // the open device vanished; reported like a failed open
 
   // Instrument protocol
   void MSComm1_OnComm();

@@ -1,10 +1,13 @@
 // The menu bar: four menus, their items with captions and shortcut keys, and
 // the handlers of the items that belong to the application shell.
+#include <QApplication>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 
 #include "app/form2.h"
+#include "documents/keystrokes.h"
 
 void Form2::BuildMenus() {
   auto item = [this](QMenu *menu, const char *name, const QString &caption, const QKeySequence &key,
@@ -52,10 +55,29 @@ void Form2::mnurun1_Click() { Command1_Click(); }
 void Form2::mnupause_Click() { Command2_Click(); }
 void Form2::mnustop_Click() { Command3_Click(); }
 
-void Form2::mnusave_Click() {}
-void Form2::mnux_Click() {}
-void Form2::mnucopy_Click() {}
-void Form2::mnupaste_Click() {}
-void Form2::mnudelete_Click() {}
-void Form2::mnucancel_Click() {}
-void Form2::mnuaboutus_Click() {}
+void Form2::mnusave_Click() {
+  if (OperatingMode == 1)
+    SaveChartPicture();
+  else
+    Command5_Click();
+}
+
+// The edit items type their key into whatever has the keyboard focus once the
+// menu has closed; a widget that has no use for the key ignores it.
+void Form2::mnux_Click() { PostKeyStroke(QApplication::focusWidget(), Qt::Key_X, Qt::ControlModifier); }
+void Form2::mnucopy_Click() { PostKeyStroke(QApplication::focusWidget(), Qt::Key_C, Qt::ControlModifier); }
+void Form2::mnupaste_Click() { PostKeyStroke(QApplication::focusWidget(), Qt::Key_V, Qt::ControlModifier); }
+void Form2::mnudelete_Click() { PostKeyStroke(QApplication::focusWidget(), Qt::Key_Delete); }
+void Form2::mnucancel_Click() { PostKeyStroke(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier); }
+
+void Form2::mnuaboutus_Click() {
+  QMessageBox box(QMessageBox::Information, QStringLiteral("欢迎使用我们公司产品"),
+                  QStringLiteral("氧化锌避雷器带电测试仪监控软件V1.0(CN)") + QLatin1Char('\r') +
+                      QStringLiteral("   如需帮助请联系我们!") + QLatin1Char('\r'),
+                  QMessageBox::Ok, this);
+  box.setObjectName(QStringLiteral("AboutBox"));
+  // Selectable text is laid out as a document, where a carriage return
+  // breaks the line; plain label drawing would show it as a blank.
+  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
+  box.exec();
+}

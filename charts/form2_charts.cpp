@@ -1,20 +1,167 @@
 // The main trend chart, the two ruler strips and the pointer read-out.
-#include "app/form2.h"
+// The handlers only read and write the window's state; the drawing and the
+// drag rules live in charts/chart_drawing.
+#include <QLabel>
 
-void Form2::ResetMainChart() {}
-void Form2::DrawMainChart(float, float, float, float) {}
-void Form2::ResetTimeRuler() {}
-void Form2::DrawTimeRuler(float, float) {}
-void Form2::ResetLevelRuler() {}
-void Form2::DrawLevelRuler(float, float) {}
-void Form2::Picture1_MouseMove(int, int, float, float) {}
-void Form2::Picture3_MouseDown(int, int, float, float) {}
-void Form2::Picture3_MouseMove(int, int, float, float) {}
-void Form2::Picture3_MouseUp(int, int, float, float) {}
-void Form2::Picture4_MouseDown(int, int, float, float) {}
-void Form2::Picture4_MouseMove(int, int, float, float) {}
-void Form2::Picture4_MouseUp(int, int, float, float) {}
-void Form2::Text5_KeyDown(int, int) {}
-void Form2::Text6_KeyDown(int, int) {}
-void Form2::Text7_KeyDown(int, int) {}
-void Form2::Text8_KeyDown(int, int) {}
+#include "app/controls.h"
+#include "app/form2.h"
+#include "charts/chart_drawing.h"
+#include "charts/picture_box.h"
+#include "monitor/number_text.h"
+
+namespace {
+
+constexpr int kEnterKey = 13;
+constexpr int kLeftButton = 1;
+
+void ApplyScale(PictureBox &box, const charts::UserScale &s) {
+  box.setScale(s.left, s.top, s.width, s.height);
+}
+
+}  // namespace
+
+void Form2::ResetMainChart() {
+  Picture1->setBackColor(charts::kChartBackColor);
+  ApplyScale(*Picture1, charts::kMainChartScale);
+  CursorX1 = 0;
+  CursorX2 = 500;
+  CursorY = 500;
+  CursorZ = 0;
+  DrawMainChart(0, 500, 500, 0);
+}
+
+void Form2::DrawMainChart(float x1, float x2, float y, float z) {
+  charts::TraceView trace;
+  trace.active = TraceActive;
+  trace.points = TraceBuffer.data();
+  trace.size = int(TraceBuffer.size());
+  trace.pointsPerWindow = PointsPerWindow();
+  charts::DrawMainChart(Picture1->canvas(), Picture1->userToPixel(), Picture1->BackColor(), x1, x2,
+                        y, z, trace);
+  Picture1->refresh();
+}
+
+void Form2::ResetTimeRuler() {
+  Picture4->setBackColor(charts::kRulerBackColor);
+  ApplyScale(*Picture4, charts::kTimeRulerScale);
+  DrawTimeRuler(float(CursorX1), float(CursorX2));
+}
+
+void Form2::DrawTimeRuler(float a, float b) {
+  if (charts::DrawTimeRuler(Picture4->canvas(), Picture4->userToPixel(), Picture4->BackColor(),
+                            Picture4->font(), a, b))
+    Picture4->refresh();
+}
+
+void Form2::ResetLevelRuler() {
+  Picture3->setBackColor(charts::kRulerBackColor);
+  ApplyScale(*Picture3, charts::kLevelRulerScale);
+  DrawLevelRuler(float(CursorY), float(CursorZ));
+}
+
+void Form2::DrawLevelRuler(float a, float b) {
+  if (charts::DrawLevelRuler(Picture3->canvas(), Picture3->userToPixel(), Picture3->BackColor(),
+                             Picture3->font(), a, b))
+    Picture3->refresh();
+}
+
+void Form2::Picture1_MouseMove(int, int, float X, float Y) {
+  if (const auto text = charts::PointerReadout(X, Y)) Label18->setText(*text);
+}
+
+// ---- Time ruler ------------------------------------------------------------
+
+void Form2::Picture4_MouseDown(int Button, int, float X, float) {
+  if (Button != kLeftButton) return;
+  TimeDragState = charts::TimeRulerGrab(CursorX1, CursorX2, X);
+}
+
+void Form2::Picture4_MouseMove(int, int, float X, float) {
+  if (TimeDragState == charts::kDragFirst)
+    CursorX1 = charts::ClampToChart(X);
+  else if (TimeDragState == charts::kDragSecond)
+    CursorX2 = charts::ClampToChart(X);
+  else
+    return;
+  DrawTimeRuler(float(CursorX1), float(CursorX2));
+  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+}
+
+void Form2::Picture4_MouseUp(int Button, int, float, float) {
+  if (Button == kLeftButton) TimeDragState = charts::kNoDrag;
+}
+
+// ---- Level ruler -----------------------------------------------------------
+
+void Form2::Picture3_MouseDown(int Button, int, float, float Y) {
+  if (Button != kLeftButton) return;
+  LevelDragState = charts::LevelRulerGrab(CursorY, CursorZ, Y);
+}
+
+void Form2::Picture3_MouseMove(int, int, float, float Y) {
+  if (LevelDragState == charts::kDragFirst)
+    CursorY = charts::ClampToChart(Y);
+  else if (LevelDragState == charts::kDragSecond)
+    CursorZ = charts::ClampZ(Y);
+  else
+    return;
+  DrawLevelRuler(float(CursorY), CursorZ);
+  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+}
+
+void Form2::Picture3_MouseUp(int Button, int, float, float) {
+  if (Button == kLeftButton) LevelDragState = charts::kNoDrag;
+}
+
+// ---- Typed cursor entries ----------------------------------------------------
+
+namespace {
+
+// Reads a typed cursor position; refuses it in the status line when it lies
+// outside the chart.
+std::optional<double> TypedCursor(const TextBox &box, QLabel &status) {
+  const double v = ReadNumberLeniently(box.text());
+  if (!charts::IsValidCursorEntry(v)) {
+    status.setText(QStringLiteral("输入无效值"));
+    return std::nullopt;
+  }
+  return v;
+}
+
+}  // namespace
+
+void Form2::Text5_KeyDown(int KeyCode, int) {
+  if (KeyCode != kEnterKey) return;
+  const auto v = TypedCursor(*Text5, *Label6);
+  if (!v) return;
+  CursorX1 = *v;
+  DrawTimeRuler(float(CursorX1), float(CursorX2));
+  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+}
+
+void Form2::Text6_KeyDown(int KeyCode, int) {
+  if (KeyCode != kEnterKey) return;
+  const auto v = TypedCursor(*Text6, *Label6);
+  if (!v) return;
+  CursorX2 = *v;
+  DrawTimeRuler(float(CursorX1), float(CursorX2));
+  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+}
+
+void Form2::Text7_KeyDown(int KeyCode, int) {
+  if (KeyCode != kEnterKey) return;
+  const auto v = TypedCursor(*Text7, *Label6);
+  if (!v) return;
+  CursorY = *v;
+  DrawLevelRuler(float(CursorY), CursorZ);
+  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+}
+
+void Form2::Text8_KeyDown(int KeyCode, int) {
+  if (KeyCode != kEnterKey) return;
+  const auto v = TypedCursor(*Text8, *Label6);
+  if (!v) return;
+  CursorZ = short(RoundHalfEven(*v));
+  DrawLevelRuler(float(CursorY), CursorZ);
+  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+}

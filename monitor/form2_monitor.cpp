@@ -1,12 +1,136 @@
 // Operating modes, run control, the statistics tick and the alarm.
-#include "app/form2.h"
+#include <QAction>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
 
-void Form2::Option1_Click() {}
-void Form2::Option2_Click() {}
-void Form2::Command1_Click() {}
-void Form2::Command2_Click() {}
-void Form2::Command3_Click() {}
-void Form2::Timer6_Timer() {}
-void Form2::Timer7_Timer() {}
-void Form2::Text1_KeyDown(int, int) {}
-void Form2::InitAlarmValue() {}
+#include "app/controls.h"
+#include "app/form2.h"
+#include "charts/picture_box.h"
+#include "monitor/statistics.h"
+#include "protocol/format_reading.h"
+
+namespace {
+
+// Option1 and Option2 sit alone in their frames, so Qt's auto-exclusive rule
+// would refuse to clear the checked one; clear it with the rule lifted.
+void Deselect(QRadioButton *option) {
+  if (!option->isChecked()) return;
+  const bool exclusive = option->autoExclusive();
+  option->setAutoExclusive(false);
+  option->setChecked(false);
+  option->setAutoExclusive(exclusive);
+}
+
+}  // namespace
+
+// Real-time monitoring: the chart area with its rulers and sliders, the
+// statistics and alarm frames and the run buttons.
+void Form2::Option1_Click() {
+  for (QWidget *w : std::initializer_list<QWidget *>{
+           Picture1, Picture3, Picture4, Slider1, Slider2, Text7, Text8, Label8, Label10, Label14,
+           Label15, Label16, Label17, Label18})
+    w->setVisible(true);
+  Frame5->setEnabled(true);
+  Frame6->setEnabled(true);
+  RichTextBox1->setVisible(false);
+  for (QPushButton *b : {Command1, Command2, Command3}) b->setEnabled(true);
+  for (QPushButton *b : {Command4, Command5, Command6, Command7, Command8}) b->setEnabled(false);
+  for (QAction *a : {mnurun1, mnupause, mnustop}) a->setEnabled(true);
+  for (QAction *a : {mnuuppage, mnudownpage}) a->setEnabled(false);
+  Option4->setEnabled(true);
+  Option5->setEnabled(true);
+  OperatingMode = 1;
+  Deselect(Option2);
+  Timer6->setEnabled(true);
+}
+
+// History data query: the data table takes the chart's place, the history
+// commands take over, and the meter is greeted once.
+void Form2::Option2_Click() {
+  RichTextBox1->setVisible(true);  // first, so the area is never left empty
+  for (QWidget *w : std::initializer_list<QWidget *>{
+           Picture1, Picture3, Picture4, Slider1, Slider2, Text7, Text8, Label8, Label10, Label14,
+           Label15, Label16, Label17, Label18})
+    w->setVisible(false);
+  Frame5->setEnabled(false);
+  Frame6->setEnabled(false);
+  Label7->setText(QStringLiteral("LIVE"));
+  for (QPushButton *b : {Command1, Command2, Command3}) b->setEnabled(false);
+  for (QPushButton *b : {Command4, Command5, Command6, Command7, Command8}) b->setEnabled(true);
+  for (QAction *a : {mnurun1, mnupause, mnustop}) a->setEnabled(false);
+  for (QAction *a : {mnuuppage, mnudownpage}) a->setEnabled(true);
+  Option4->setEnabled(false);
+  Option5->setEnabled(false);
+  OperatingMode = 2;
+  Deselect(Option1);
+  Timer6->setEnabled(false);
+  SendHandshake();
+}
+
+// Start: poll from now on, and ask for a reading at once.
+void Form2::Command1_Click() {
+  RunState = QVariant::fromValue<short>(1);
+  TraceActive = true;
+  RequestLiveData();
+}
+
+// Pause: no more requests; the trace stays on the chart.
+void Form2::Command2_Click() {
+  RunState = QVariant::fromValue<short>(0);
+  TraceActive = true;
+  Label6->setText(QStringLiteral("已暂停"));
+}
+
+// Stop: no more requests, chart and rulers back to their defaults, trace
+// cleared. The readings stay, so the statistics go on showing them.
+void Form2::Command3_Click() {
+  RunState = QVariant::fromValue<short>(0);
+  TraceActive = false;
+  ResetMainChart();
+  ResetLevelRuler();
+  ResetTimeRuler();
+  TraceWritePos = 0;
+  TraceBuffer.fill(0.0f);
+  Label7->setText(QStringLiteral("LIVE"));
+  Label6->setText(QStringLiteral("已停止"));
+}
+
+// Once a second: MAX, MIN and AVERAGE over the time window, and the alarm
+// blink restarted while any reading reaches the alarm value.
+void Form2::Timer6_Timer() {
+  Timer7->setEnabled(false);
+  Shape2->setLit(false);
+  const WindowStatistics s = ComputeWindowStatistics(ReadingBuffer.data(), ReadingBuffer.size(),
+                                                     PointsPerWindow(), AlarmValue);
+  if (s.Alarm) Timer7->setEnabled(true);
+  Text2->setText(FormatReading(s.Max));
+  Text3->setText(FormatReading(s.Min));
+  Text4->setText(FormatReading(s.Average));
+}
+
+// Alarm blink: red, on and off every 500 ms.
+void Form2::Timer7_Timer() {
+  Shape2->setBackColor(QColor(255, 0, 0));
+  Shape2->setLit(!Shape2->Lit());
+}
+
+// The alarm value, confirmed with Enter in the chosen unit.
+void Form2::Text1_KeyDown(int KeyCode, int /*Shift*/) {
+  if (KeyCode != 13) return;
+  const QString text = Text1->text();
+  auto apply = [&](AlarmUnit unit) {
+    const AlarmEntry entry = ReadAlarmEntry(text, unit);
+    if (entry.Accepted)
+      AlarmValue = entry.ValueMilliAmpere;
+    else
+      Label6->setText(QStringLiteral("输入值超出范围"));
+  };
+  if (Option4->isChecked()) apply(AlarmUnit::MilliAmpere);
+  if (Option5->isChecked()) apply(AlarmUnit::Ampere);
+}
+
+// Above anything the meter can read, so no alarm until the user sets one.
+void Form2::InitAlarmValue() { AlarmValue = 1000000; }

@@ -1,14 +1,147 @@
 // Command senders, pollers, the receive path, the reply dispatcher and the decoders.
-#include "app/form2.h"
+#include <QLabel>
+#include <QRadioButton>
+#include <QSlider>
 
-void Form2::MSComm1_OnComm() {}
-void Form2::DispatchReply() {}
-void Form2::SendCommand(int) {}
-void Form2::SendHandshake() {}
-void Form2::RequestLiveData() {}
-void Form2::StartHistoryRead() {}
-void Form2::Timer2_Timer() {}
-void Form2::Timer3_Timer() {}
-void Form2::Timer4_Timer() {}
-void Form2::DecodeLiveData() {}
-void Form2::DecodeHistoryData() {}
+#include "app/controls.h"
+#include "app/form2.h"
+#include "protocol/history_table.h"
+#include "protocol/reading_text.h"
+#include "protocol/trace_ring.h"
+#include "serial/comm_control.h"
+
+static_assert(Form2::kBufferSize == kRingSize, "the ring works on the window's reading buffers");
+
+namespace {
+
+// Command bytes.
+constexpr int kCloseNotice = 0;
+constexpr int kHandshake = 5;
+constexpr int kCountQuery = 15;
+constexpr int kHistoryRequest = 25;
+constexpr int kLiveRequest = 35;
+
+constexpr int kReplySize = 3;  // handshake, count and live replies
+
+bool IsHandshakeReply(const QByteArray &b) {
+  return b.size() >= kReplySize && static_cast<uint8_t>(b[0]) == 213 && static_cast<uint8_t>(b[1]) == 85 &&
+         static_cast<uint8_t>(b[2]) == 85;
+}
+
+bool IsCountReply(const QByteArray &b) {
+  return b.size() >= kReplySize && static_cast<uint8_t>(b[0]) == 5 && static_cast<uint8_t>(b[1]) == 5;
+}
+
+}  // namespace
+
+void Form2::MSComm1_OnComm() {
+  if (MSComm1->CommEvent() != CommControl::EvReceive) return;
+  ReceiveBuffer = MSComm1->Input();
+  MSComm1->setInBufferCount(0);
+  MSComm1->setOutBufferCount(0);
+  DispatchReply();
+}
+
+void Form2::DispatchReply() {
+  const int command = CommandBuffer.isEmpty() ? kCloseNotice : static_cast<uint8_t>(CommandBuffer[0]);
+  switch (command) {
+    case kHandshake:
+      if (IsHandshakeReply(ReceiveBuffer)) {
+        Label6->setText(QStringLiteral("握手成功"));
+        Label2->setText(QStringLiteral("设备连接成功"));
+        Timer2->setEnabled(false);
+        Connected = 1;
+      } else {
+        Label6->setText(QStringLiteral("握手失败,下位机返回出错"));
+      }
+      break;
+
+    case kCountQuery:
+      if (IsCountReply(ReceiveBuffer)) {
+        const int n = static_cast<uint8_t>(ReceiveBuffer[2]);
+        MSComm1->setRThreshold(n == 0 ? kReplySize : kReplySize * n);
+        GroupCount = static_cast<short>(n);
+        Label6->setText(QStringLiteral("存储的组数为:%1").arg(n));
+      } else {
+        MSComm1->setRThreshold(kReplySize);
+        Label6->setText(QStringLiteral("接收组数失败"));
+      }
+      break;
+
+    case kHistoryRequest: {
+      // A block short of the announced groups is not reported as a normal return.
+      const bool complete = ReadingGroup::WholeGroupsIn(ReceiveBuffer) >= GroupCount;
+      Label6->setText(complete ? QStringLiteral("返回历史数据正常") : QStringLiteral("返回历史数据不完整"));
+      DecodeHistoryData();
+      MSComm1->setRThreshold(kReplySize);
+      break;
+    }
+
+    case kLiveRequest:
+      if (ReceiveBuffer.size() < kReplySize) {
+        // Bytes lost to a purge: nothing to decode, nothing stored.
+        Label6->setText(QStringLiteral("接收电流数据失败"));
+        break;
+      }
+      GroupCount = 1;
+      Option4->setEnabled(true);
+      Option5->setEnabled(true);
+      DecodeLiveData();
+      Label6->setText(QStringLiteral("接收电流数据正常"));
+      break;
+
+    default:
+      Label6->setText(QStringLiteral("未知值"));
+      break;
+  }
+}
+
+void Form2::SendCommand(int command) {
+  if (!MSComm1->PortOpen()) return;
+  CommandBuffer = QByteArray(1, static_cast<char>(static_cast<uint8_t>(command)));
+  MSComm1->Output(CommandBuffer);
+  MSComm1->setInBufferCount(0);
+  MSComm1->setOutBufferCount(0);
+}
+
+void Form2::SendHandshake() { SendCommand(kHandshake); }
+
+void Form2::RequestLiveData() {
+  // RunState has no value until the first Start.
+  const bool running = RunState.isValid() && RunState.toInt() == 1;
+  if (OperatingMode == 1 && Connected == 1 && running) SendCommand(kLiveRequest);
+}
+
+void Form2::StartHistoryRead() {
+  if (Connected == 1 && OperatingMode == 2) {
+    SendCommand(kCountQuery);
+    Timer3->setEnabled(true);
+  }
+}
+
+void Form2::Timer2_Timer() { SendHandshake(); }
+
+void Form2::Timer3_Timer() {
+  SendCommand(kHistoryRequest);
+  Timer3->setEnabled(false);
+}
+
+void Form2::Timer4_Timer() { RequestLiveData(); }
+
+void Form2::DecodeLiveData() {
+  // Only the last group counts: each one replaces the display of the one before.
+  const int groups = std::min<int>(GroupCount, ReadingGroup::WholeGroupsIn(ReceiveBuffer));
+  if (groups <= 0) return;
+  const LiveReading reading = DecodeLiveReading(ReadingGroup::At(ReceiveBuffer, groups - 1));
+  Label7->setText(reading.caption);
+  if (!reading.valid) return;
+
+  const int fullScale = Slider1->value();
+  StoreRingReading(ReadingBuffer, TraceBuffer, TraceWritePos, PointsPerWindow(), reading.milliAmps,
+                   ToChartUnits(reading.milliAmps, fullScale));
+  Label8->setText(FullScaleCaption(fullScale));
+  DrawMainChart(static_cast<float>(CursorX1), static_cast<float>(CursorX2), static_cast<float>(CursorY),
+                static_cast<float>(CursorZ));
+}
+
+void Form2::DecodeHistoryData() { RichTextBox1->setText(HistoryTableText(ReceiveBuffer, GroupCount)); }

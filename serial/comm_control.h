@@ -6,8 +6,11 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 class QSerialPort;
+class QTimer;
+struct LineSettings;
 
 class CommControl : public QObject {
   Q_OBJECT
@@ -24,6 +27,7 @@ class CommControl : public QObject {
     InvalidPort = 8002,       // no such device, or not a serial device
     PortInUse = 8005,         // held or locked by another program, or already open
     PermissionDenied = 8100,  // the device exists but this user may not open it
+    SettingsRefused = 8101,   // the device does not take the line settings
     OtherError = 8199,
   };
   // CommEvent values.
@@ -58,6 +62,17 @@ class CommControl : public QObject {
   // The device path the current port number resolves to (see port_names.h).
   QString DevicePath() const;
 
+  // Sends what this layer still holds and waits, for at most timeoutMs, until
+  // the driver has put it on the line. Closing and destruction do this too.
+  void Flush(int timeoutMs = 1000);
+
+  // Whether this user may read and write the device; tells a busy device from
+  // one without permission. Replaceable by tests (which run as root).
+  static std::function<bool(const QString &device)> DeviceAccessible;
+  // Gives line settings to an open port; false when the port refuses any part.
+  // Replaceable by tests to stand in for a device that refuses settings.
+  static std::function<bool(QSerialPort &port, const LineSettings &settings)> ApplyLineSettings;
+
  signals:
   // A receive event: CommEvent() is 2 and at least RThreshold bytes are buffered.
   void OnComm();
@@ -72,4 +87,16 @@ class CommControl : public QObject {
   int error_ = NoError;
   QString errorText_;
   QSerialPort *port_ = nullptr;
+
+  void fail(int error, const QString &text);
+  void closePort();
+  bool writePending();
+  void onReadyRead();
+  void onSerialError(int error);
+  void loseDevice(const QString &why);
+  void checkThreshold();
+
+  QByteArray pending_;       // written by Output() but not yet taken by the driver
+  QTimer *drainTimer_ = nullptr;
+  bool opening_ = false;     // errors during open are judged after it
 };

@@ -27,5 +27,7 @@ class Form1 : public QWidget {
   void ApplySerialSettings();
 
  private:
+  void SelectCurrentSettings();
+  void RefreshPortTooltips();
   Form2 &main_;
 };

@@ -1,7 +1,78 @@
 // Opening the serial port, reporting the outcome, retrying, the link indicator.
-#include "app/form2.h"
+#include <QComboBox>
+#include <QLabel>
 
-void Form2::OpenSerialPort() {}
-void Form2::Timer1_Timer() {}
-void Form2::Timer5_Timer() {}
-void Form2::mnucomsetting_Click() {}
+#include "app/controls.h"
+#include "app/form2.h"
+#include "serial/comm_control.h"
+#include "serial/form1.h"
+
+namespace {
+
+// A failed open: the message, the port status, and a dark, steady indicator.
+// Timer5 keeps running and tries again.
+void ReportOpenFailure(Form2 &w, const QString &message, const QString &status) {
+  w.Label6->setText(message);
+  w.Label1->setText(status);
+  w.Timer1->setEnabled(false);
+  w.Shape1->setLit(false);
+}
+
+}  // namespace
+
+void Form2::OpenSerialPort() {
+  connect(MSComm1, &CommControl::DeviceLost, this, &Form2::MSComm1_DeviceLost,
+          Qt::UniqueConnection);
+  const QString name = EnsureSettingsDialog().Combo1->currentText();
+  MSComm1->setPortOpen(true);
+  switch (MSComm1->Error()) {
+    case CommControl::NoError:
+      Label6->setText(name + QStringLiteral("已打开"));
+      Label1->setText(QStringLiteral("串口通信正常"));
+      Timer1->setEnabled(true);
+      break;
+    case CommControl::InvalidPort:
+      ReportOpenFailure(*this, name + QStringLiteral("电脑端口无效."), QStringLiteral("串口无效"));
+      break;
+    case CommControl::PermissionDenied:
+      ReportOpenFailure(*this,
+                        name + QStringLiteral("打开失败,没有使用该串口的权限,"
+                                              "请将当前用户加入dialout组后重新登录."),
+                        QStringLiteral("串口打开失败"));
+      break;
+    case CommControl::SettingsRefused:
+      ReportOpenFailure(*this,
+                        name + QStringLiteral("打开失败,串口不支持通信参数") +
+                            MSComm1->Settings() + QStringLiteral(",请更改通信设置."),
+                        QStringLiteral("串口打开失败"));
+      break;
+    default:  // in use, locked by another program, or any other refusal
+      ReportOpenFailure(*this,
+                        name + QStringLiteral("打开失败,请检查串口是否被占用或者尝试其它串口."),
+                        QStringLiteral("串口打开失败"));
+      break;
+  }
+  MSComm1->ClearError();
+}
+
+void Form2::Timer1_Timer() { Shape1->setLit(!Shape1->Lit()); }
+
+void Form2::Timer5_Timer() {
+  if (!MSComm1->PortOpen()) OpenSerialPort();
+}
+
+void Form2::mnucomsetting_Click() {
+  Form1 &dialog = EnsureSettingsDialog();
+  // A dialog closed since it was last shown comes back as newly created,
+  // showing the current settings.
+  if (!dialog.isVisible()) dialog.Form_Load();
+  dialog.show();
+  dialog.raise();
+  dialog.activateWindow();
+}
+
+void Form2::MSComm1_DeviceLost() {
+  if (MSComm1->PortOpen()) return;  // already open again
+  ReportOpenFailure(*this, EnsureSettingsDialog().Combo1->currentText() + QStringLiteral("电脑端口无效."),
+                    QStringLiteral("串口无效"));
+}

@@ -1,2 +1,231 @@
-// The meter simulator (being written).
-int main() { return 0; }
+// meter-sim: a stand-in for the clamp leakage-current meter on a serial line.
+// It answers the meter's one-byte commands, logs every byte it receives with a
+// timestamp, and can misbehave in the ways tests need. See --help.
+#include <cerrno>
+#include <csignal>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <deque>
+#include <poll.h>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+#include "meter_replies.h"
+#include "sim_options.h"
+#include "sim_port.h"
+
+using namespace metersim;
+
+namespace {
+
+volatile sig_atomic_t gStop = 0;
+void onStopSignal(int) { gStop = 1; }
+
+long long monotonicMs() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+}
+
+class Log {
+ public:
+  explicit Log(FILE *out) : out_(out), start_(monotonicMs()) {}
+  long long now() const { return monotonicMs() - start_; }
+  void line(const std::string &text) {
+    std::fprintf(out_, "%lld %s\n", now(), text.c_str());
+    std::fflush(out_);
+  }
+
+ private:
+  FILE *out_;
+  long long start_;
+};
+
+void announceReady(const std::string &path) {
+  std::printf("ready %s\n", path.c_str());
+  std::fflush(stdout);
+}
+
+struct PendingReply {
+  long long dueMs;
+  std::vector<std::uint8_t> bytes;
+};
+
+class Simulator {
+ public:
+  Simulator(const Options &opts, Log &log) : opts_(opts), log_(log), replies_(opts) {}
+
+  bool start() {
+    std::string error;
+    if (!port_.open(opts_.device, opts_.baud, opts_.link, error)) {
+      std::fprintf(stderr, "meter-sim: %s\n", error.c_str());
+      return false;
+    }
+    announceReady(port_.devicePath());
+    return true;
+  }
+
+  // Runs until a stop signal; returns the exit status.
+  int run(const sigset_t &waitMask) {
+    while (!gStop) {
+      const long long now = log_.now();
+      sendDueReplies(now);
+      if (!port_.isOpen() && returnAtMs_ >= 0 && now >= returnAtMs_) comeBack(now);
+
+      pollfd pfd{port_.fd(), 0, 0};
+      if (port_.isOpen()) pfd.events = POLLIN | (out_.empty() ? 0 : POLLOUT);
+      const long long timeout = nextWakeMs(log_.now());
+      timespec ts{static_cast<time_t>(timeout / 1000), static_cast<long>(timeout % 1000) * 1000000};
+      const int n = ppoll(port_.isOpen() ? &pfd : nullptr, port_.isOpen() ? 1 : 0,
+                          timeout < 0 ? nullptr : &ts, &waitMask);
+      if (n < 0) {
+        if (errno == EINTR) continue;
+        std::perror("meter-sim: ppoll");
+        return 1;
+      }
+      if (!port_.isOpen() || n == 0) continue;
+      if (pfd.revents & POLLIN) {
+        if (!receive()) return 1;
+      } else if (pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) {
+        // A real device went away (a pty never hangs up: we hold its slave open).
+        std::fprintf(stderr, "meter-sim: device hung up\n");
+        return 1;
+      }
+      if (port_.isOpen() && !out_.empty()) flushOutput();
+    }
+    return 0;
+  }
+
+ private:
+  bool receive() {
+    std::uint8_t buf[4096];
+    const ssize_t got = read(port_.fd(), buf, sizeof buf);
+    if (got < 0) {
+      if (errno == EAGAIN || errno == EINTR) return true;
+      std::perror("meter-sim: read");
+      return false;
+    }
+    if (got == 0) return true;
+    const long long now = log_.now();
+    for (ssize_t i = 0; i < got && port_.isOpen(); ++i) {
+      log_.line("rx " + std::to_string(buf[i]));
+      ++received_;
+      if (opts_.vanishAfter > 0 && received_ == opts_.vanishAfter) {
+        vanish(now);
+        break;
+      }
+      std::vector<std::uint8_t> reply = replies_.answer(buf[i]);
+      if (!reply.empty()) pending_.push_back({now + opts_.delayMs, std::move(reply)});
+    }
+    return true;
+  }
+
+  void sendDueReplies(long long now) {
+    while (!pending_.empty() && pending_.front().dueMs <= now) {
+      const auto &bytes = pending_.front().bytes;
+      std::string text = "tx";
+      for (auto b : bytes) text += " " + std::to_string(b);
+      log_.line(text);
+      out_.insert(out_.end(), bytes.begin(), bytes.end());
+      pending_.pop_front();
+    }
+    if (port_.isOpen() && !out_.empty()) flushOutput();
+  }
+
+  void flushOutput() {
+    while (!out_.empty()) {
+      const ssize_t n = write(port_.fd(), out_.data(), out_.size());
+      if (n <= 0) return;  // full (EAGAIN): poll tells us when to go on
+      out_.erase(out_.begin(), out_.begin() + n);
+    }
+  }
+
+  void vanish(long long now) {
+    port_.close();
+    pending_.clear();
+    out_.clear();
+    log_.line("vanish");
+    if (opts_.returnAfterMs >= 0) returnAtMs_ = now + opts_.returnAfterMs;
+  }
+
+  void comeBack(long long now) {
+    std::string error;
+    if (!port_.open(opts_.device, opts_.baud, opts_.link, error)) {
+      returnAtMs_ = now + 100;  // e.g. the device is not back yet: try again shortly
+      return;
+    }
+    returnAtMs_ = -1;
+    log_.line("return " + port_.devicePath());
+    announceReady(port_.devicePath());
+  }
+
+  // Milliseconds until the next scheduled event, or -1 for none.
+  long long nextWakeMs(long long now) const {
+    long long due = -1;
+    if (!pending_.empty()) due = pending_.front().dueMs;
+    if (!port_.isOpen() && returnAtMs_ >= 0 && (due < 0 || returnAtMs_ < due)) due = returnAtMs_;
+    return due < 0 ? -1 : (due > now ? due - now : 0);
+  }
+
+  const Options &opts_;
+  Log &log_;
+  MeterReplies replies_;
+  SimPort port_;
+  std::deque<PendingReply> pending_;
+  std::vector<std::uint8_t> out_;
+  long received_ = 0;
+  long long returnAtMs_ = -1;
+};
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  Options opts;
+  switch (parseOptions(argc, argv, opts)) {
+    case ParseResult::Help:
+      std::fputs(usageText(), stdout);
+      return 0;
+    case ParseResult::Error:
+      std::fputs("Try meter-sim --help\n", stderr);
+      return 2;
+    case ParseResult::Ok:
+      break;
+  }
+
+  FILE *logOut = stdout;
+  if (!opts.logFile.empty()) {
+    logOut = std::fopen(opts.logFile.c_str(), "w");
+    if (!logOut) {
+      std::fprintf(stderr, "meter-sim: cannot write %s: %s\n", opts.logFile.c_str(),
+                   std::strerror(errno));
+      return 1;
+    }
+  }
+
+  // Stop signals are blocked except while waiting in ppoll, so none is lost.
+  sigset_t stopSignals, waitMask;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
+  sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
+  struct sigaction sa{};
+  sa.sa_handler = onStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  signal(SIGPIPE, SIG_IGN);
+
+  Log log(logOut);
+  int status = 1;
+  {
+    Simulator sim(opts, log);
+    if (sim.start()) status = sim.run(waitMask);
+  }  // the port closes and the link goes here
+  if (logOut != stdout) std::fclose(logOut);
+  return status;
+}

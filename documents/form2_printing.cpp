@@ -1,0 +1,87 @@
+// Printing: the window image in real-time monitoring, the data table in the
+// history query, and the printer set-up. All prints go to the one printer of
+// the session, so set-up choices carry over to later prints.
+#include <QApplication>
+#include <QMessageBox>
+#include <QPainter>
+#include <QPixmap>
+#include <QPrinter>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextDocumentFragment>
+#include <memory>
+
+#include "app/controls.h"
+#include "app/form2.h"
+#include "documents/common_dialog.h"
+
+namespace {
+
+constexpr int kFlagsPrint = 264;           // device context + no page numbers
+constexpr int kFlagsPrintSelection = 265;  // the same + page range selection
+constexpr int kFlagsPrintSetup = 328;      // set-up dialog + device context + no page numbers
+
+void ShowDialogFailure(QWidget *parent, const QString &title, const QString &firstLine, const QString &reason) {
+  QApplication::beep();
+  QMessageBox box(QMessageBox::Warning, title, firstLine + QStringLiteral("\r\n") + reason, QMessageBox::Ok, parent);
+  box.exec();
+}
+
+// One page with the image of `area` at its size on the screen, made smaller
+// (keeping its shape) when it does not fit the printable area.
+void PrintWidgetImage(QPrinter &printer, QWidget *area) {
+  const QPixmap shot = area->grab();
+  QPainter painter;
+  if (!painter.begin(&printer)) return;
+  const QSizeF printable = printer.pageLayout().paintRectPixels(printer.resolution()).size();
+  const double toDevice = double(printer.resolution()) / area->logicalDpiX();
+  QSizeF size = QSizeF(shot.deviceIndependentSize()) * toDevice;
+  if (size.width() > printable.width() || size.height() > printable.height())
+    size.scale(printable, Qt::KeepAspectRatio);
+  painter.setRenderHint(QPainter::SmoothPixmapTransform);
+  painter.drawPixmap(QRectF(QPointF(0, 0), size), shot, QRectF(shot.rect()));
+  painter.end();
+}
+
+// The selected text when there is a selection, else the whole table, with
+// the box's font, paginated by the text layout.
+void PrintTableText(QPrinter &printer, RichTextBox *box) {
+  QTextDocument *source = box->document();
+  std::unique_ptr<QTextDocument> selection;
+  const QTextCursor cursor = box->textCursor();
+  if (cursor.hasSelection()) {
+    selection = std::make_unique<QTextDocument>();
+    selection->setDefaultFont(source->defaultFont());
+    QTextCursor(selection.get()).insertFragment(cursor.selection());
+    source = selection.get();
+  }
+  source->print(&printer);
+}
+
+}  // namespace
+
+void Form2::mnuprint_Click() {
+  CommonDialog1->Flags = RichTextBox1->SelLength() != 0 ? kFlagsPrintSelection : kFlagsPrint;
+  CommonDialog1->CancelError = true;
+  QPrinter &printer = Printer();
+  const int outcome = CommonDialog1->ShowPrinter(printer);
+  if (outcome == CommonDialog::Cancelled || outcome == CommonDialog::Dismissed) return;
+  if (outcome != CommonDialog::Accepted) {
+    ShowDialogFailure(this, QStringLiteral("Printing Error!"), QStringLiteral("文件打印出错."),
+                      CommonDialog1->ErrorDescription);
+    return;
+  }
+  if (OperatingMode == 1)
+    PrintWidgetImage(printer, centralWidget());
+  else
+    PrintTableText(printer, RichTextBox1);
+}
+
+void Form2::mnuprintsetting_Click() {
+  CommonDialog1->Flags = kFlagsPrintSetup;
+  CommonDialog1->CancelError = true;
+  const int outcome = CommonDialog1->ShowPrinter(Printer());
+  if (outcome == CommonDialog::Failed)
+    ShowDialogFailure(this, QStringLiteral("Printsetting Error!"), QStringLiteral("打印设置出错."),
+                      CommonDialog1->ErrorDescription);
+}

@@ -1,0 +1,98 @@
+#include "documents/text_export.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringEncoder>
+#include <cerrno>
+#include <iconv.h>
+
+namespace {
+
+// GBK through glibc's iconv, for a Qt built without ICU. Works on UCS-4 so
+// a character that cannot be encoded is skipped as one unit and written "?".
+QByteArray EncodeGbkWithIconv(const QString &text) {
+  iconv_t cd = iconv_open("CP936", "UCS-4LE");
+  if (cd == reinterpret_cast<iconv_t>(-1)) return text.toLatin1();
+  const QList<uint> ucs4 = text.toUcs4();
+  QByteArray in(reinterpret_cast<const char *>(ucs4.constData()), ucs4.size() * 4);
+  QByteArray out(in.size() + 16, '\0');  // GBK never needs more than 2 bytes a character
+  char *inPtr = in.data();
+  size_t inLeft = in.size();
+  char *outPtr = out.data();
+  size_t outLeft = out.size();
+  while (inLeft > 0) {
+    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
+    if (errno != EILSEQ && errno != EINVAL) break;
+    if (outLeft == 0) break;
+    *outPtr++ = '?';
+    --outLeft;
+    const size_t skip = qMin<size_t>(4, inLeft);
+    inPtr += skip;
+    inLeft -= skip;
+  }
+  out.truncate(outPtr - out.data());
+  iconv_close(cd);
+  return out;
+}
+
+}  // namespace
+
+QByteArray EncodeTableText(const QString &text) {
+  QString crlf = text;
+  crlf.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  crlf.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+  crlf.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+  crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+
+  QStringEncoder gbk("GBK");
+  if (gbk.isValid()) return gbk.encode(crlf);
+  return EncodeGbkWithIconv(crlf);
+}
+
+QString FileFailureReason(int errnoValue) {
+  switch (errnoValue) {
+    case EACCES:
+    case EPERM: return QStringLiteral("没有写入权限");
+    case EROFS: return QStringLiteral("磁盘只读,不能写入");
+    case ENOSPC:
+    case EDQUOT: return QStringLiteral("磁盘空间不足");
+    case ENOENT: return QStringLiteral("文件夹不存在");
+    case ENOTDIR: return QStringLiteral("路径中有同名文件,不是文件夹");
+    case EISDIR: return QStringLiteral("已有同名文件夹");
+    case ENAMETOOLONG: return QStringLiteral("文件名太长");
+    case EIO: return QStringLiteral("磁盘读写错误");
+    case EEXIST: return QStringLiteral("已有同名文件");
+    default: return QStringLiteral("写入出错");
+  }
+}
+
+QString WriteFileAtomically(const QString &path, const QByteArray &bytes) {
+  if (QFileInfo(path).isDir()) return FileFailureReason(EISDIR);
+  QSaveFile file(path);
+  errno = 0;
+  if (!file.open(QIODevice::WriteOnly)) return FileFailureReason(errno);
+  if (file.write(bytes) != bytes.size()) {
+    const int err = errno;
+    file.cancelWriting();
+    return FileFailureReason(err);
+  }
+  errno = 0;
+  if (!file.commit()) {
+    const int err = errno;
+    if (file.error() == QFileDevice::RenameError && err == 0) return QStringLiteral("无法替换原文件");
+    return FileFailureReason(err);
+  }
+  return {};
+}
+
+QString CreateFolder(const QString &path) {
+  const QFileInfo info(path);
+  if (info.isDir()) return {};
+  if (info.exists()) return FileFailureReason(EEXIST);
+  errno = 0;
+  if (QDir().mkdir(path)) return {};
+  const int err = errno;
+  if (QFileInfo(path).isDir()) return {};  // made meanwhile by someone else
+  return FileFailureReason(err);
+}

@@ -1,0 +1,140 @@
+// The history table's commands: clear, save of the cleared and the untouched
+// table (bytes compared), and paging by the buttons and the menu items.
+#include <QFileDialog>
+#include <QPlainTextEdit>
+#include <QScrollBar>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/controls.h"
+#include "app/form2.h"
+#include "documents/modal_answer.h"
+#include "support/event_wait.h"
+
+using testsupport::answerModal;
+
+namespace {
+
+QByteArray Spaces(int n) { return QByteArray(n, ' '); }
+
+// The cleared table in GBK, written out byte by byte.
+QByteArray HeadingBytes() {
+  return Spaces(30) + QByteArray::fromHex("d1f5bbafd0bfb1dcc0d7c6f7b4f8b5e7b2e2cad4d2c7b2e2cad4cafdbedd") + "\r\n\r\n" +
+         Spaces(29) + QByteArray::fromHex("d7e9") + " " + QByteArray::fromHex("cafd") + Spaces(21) +
+         QByteArray::fromHex("cafd") + " " + QByteArray::fromHex("d6b5");
+}
+
+QString LongTable() {
+  QStringList lines;
+  for (int i = 0; i < 300; ++i) lines << QStringLiteral("line %1").arg(i);
+  return lines.join(QStringLiteral("\r\n"));
+}
+
+QByteArray ReadAll(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+}  // namespace
+
+class TableCommandsTest : public QObject {
+  Q_OBJECT
+  QTemporaryDir home_;
+
+ private slots:
+  void initTestCase() {
+    testsupport::makeTemporaryPortsDir();
+    qputenv("HOME", home_.path().toLocal8Bit());
+  }
+
+  void clearGivesExactlyTheHeading() {
+    Form2 form;
+    form.RichTextBox1->setText(LongTable());
+    form.Command6_Click();
+    const QString heading = QString(30, QLatin1Char(' ')) + QStringLiteral("氧化锌避雷器带电测试仪测试数据\r\n\r\n") +
+                            QString(29, QLatin1Char(' ')) + QStringLiteral("组 数") + QString(21, QLatin1Char(' ')) +
+                            QStringLiteral("数 值");
+    QCOMPARE(form.RichTextBox1->Text(), heading);
+    form.Command6_Click();
+    QCOMPARE(form.RichTextBox1->Text(), heading);
+  }
+
+  void saveWritesTheTableInGbkWithCrLf_data() {
+    QTest::addColumn<bool>("clearFirst");
+    QTest::addColumn<QByteArray>("expected");
+    QTest::newRow("after clear") << true << HeadingBytes();
+    QTest::newRow("before any read") << false
+                                     << Spaces(30) + QByteArray::fromHex(
+                                                         "b8dfbeabb6c8c7afd0cec2a9b5e7c1f7b1edb2e2cad4cafdbedd");
+  }
+  void saveWritesTheTableInGbkWithCrLf() {
+    QFETCH(bool, clearFirst);
+    QFETCH(QByteArray, expected);
+    Form2 form;
+    form.OperatingMode = 2;
+    if (clearFirst) form.Command6_Click();
+    auto answered = answerModal<QFileDialog>([](QFileDialog *d) { d->accept(); });
+    form.Command5_Click();
+    QVERIFY(*answered);
+    QCOMPARE(ReadAll(home_.filePath(QStringLiteral("Kestrelomat/Kestrelomat.txt"))), expected);
+  }
+
+  // The buttons and the menu items must page exactly as Page Up / Page Down
+  // pressed in the table: compared with a plain editor of the same size.
+  void pagingMovesOnePageLikeTheKey_data() {
+    QTest::addColumn<bool>("byMenu");
+    QTest::newRow("buttons") << false;
+    QTest::newRow("menu items") << true;
+  }
+  void pagingMovesOnePageLikeTheKey() {
+    QFETCH(bool, byMenu);
+    Form2 form;
+    form.OperatingMode = 2;
+    form.RichTextBox1->setText(LongTable());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    QPlainTextEdit *box = form.RichTextBox1;
+    QScrollBar *bar = box->verticalScrollBar();
+
+    QPlainTextEdit reference;
+    reference.setLineWrapMode(QPlainTextEdit::NoWrap);
+    reference.setFont(box->font());
+    reference.setPlainText(box->toPlainText());
+    reference.resize(box->size());
+    reference.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&reference));
+
+    auto pageDown = [&] { byMenu ? form.mnudownpage->trigger() : form.Command8->click(); };
+    auto pageUp = [&] { byMenu ? form.mnuuppage->trigger() : form.Command7->click(); };
+
+    // Page up at the top changes nothing.
+    pageUp();
+    testsupport::pumpEvents(50);
+    QCOMPARE(bar->value(), 0);
+    QCOMPARE(box->textCursor().position(), 0);
+    QVERIFY(box->hasFocus());
+
+    pageDown();
+    testsupport::pumpEvents(50);
+    const int onePage = bar->value();
+    QVERIFY(onePage > 0);
+    pageDown();
+    testsupport::pumpEvents(50);
+    QCOMPARE(bar->value(), 2 * onePage);  // the first line of the third page
+
+    QTest::keyClick(&reference, Qt::Key_PageDown);
+    QTest::keyClick(&reference, Qt::Key_PageDown);
+    QCOMPARE(bar->value(), reference.verticalScrollBar()->value());
+    QCOMPARE(box->textCursor().position(), reference.textCursor().position());
+
+    pageUp();
+    testsupport::pumpEvents(50);
+    QTest::keyClick(&reference, Qt::Key_PageUp);
+    QCOMPARE(bar->value(), reference.verticalScrollBar()->value());
+    QCOMPARE(box->textCursor().position(), reference.textCursor().position());
+    QVERIFY(box->hasFocus());
+  }
+};
+
+QTEST_MAIN(TableCommandsTest)
+#include "test_table_commands.moc"

@@ -1,0 +1,327 @@
+// The serial control against a real pseudo-terminal: open, write, threshold
+// events, purges, settings on an open port, open failures, a vanished device.
+#include <QFile>
+#include <QSerialPort>
+#include <QSignalSpy>
+#include <QtTest>
+#include <memory>
+
+#include <termios.h>
+
+#include "pty_pair.h"
+#include "serial/comm_control.h"
+#include "serial/line_settings.h"
+#include "serial_child.h"
+#include "support/event_wait.h"
+
+using testsupport::pumpEvents;
+using testsupport::waitUntil;
+
+class CommControlTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void initTestCase();
+  void init();
+  void cleanup();
+  void opensWritesAndCloses();
+  void receiveEventAtThreshold_data();
+  void receiveEventAtThreshold();
+  void outputPurgeKeepsTheByteJustWritten();
+  void inputPurgeDiscardsEverythingUnread();
+  void settingsOnOpenPort();
+  void settingsRefusedKeepOldText();
+  void openFailures_data();
+  void openFailures();
+  void vanishedDeviceClosesOnce();
+  void lastByteReachesTheLineOnDestruction();
+
+ private:
+  // Links COMn to the given device in the ports folder.
+  void link(int port, const QString &target);
+  decltype(CommControl::DeviceAccessible) realAccess_;
+  decltype(CommControl::ApplyLineSettings) realApply_;
+  std::unique_ptr<PtyPair> pty_;
+  std::unique_ptr<CommControl> comm_;
+  QString ports_;
+};
+
+void CommControlTest::initTestCase() {
+  realAccess_ = CommControl::DeviceAccessible;
+  realApply_ = CommControl::ApplyLineSettings;
+}
+
+void CommControlTest::init() {
+  ports_ = testsupport::makeTemporaryPortsDir();
+  pty_ = std::make_unique<PtyPair>();
+  QVERIFY(pty_->ok());
+  link(1, pty_->slavePath());
+  comm_ = std::make_unique<CommControl>();
+}
+
+void CommControlTest::cleanup() {
+  comm_.reset();
+  pty_.reset();
+  CommControl::DeviceAccessible = realAccess_;
+  CommControl::ApplyLineSettings = realApply_;
+}
+
+void CommControlTest::link(int port, const QString &target) {
+  const QString path = ports_ + QStringLiteral("/COM%1").arg(port);
+  QFile::remove(path);
+  QVERIFY(QFile::link(target, path));
+}
+
+void CommControlTest::opensWritesAndCloses() {
+  QCOMPARE(comm_->CommPort(), 1);
+  QCOMPARE(comm_->Settings(), QStringLiteral("9600,N,8,1"));
+  comm_->setPortOpen(true);
+  QCOMPARE(comm_->Error(), int(CommControl::NoError));
+  QVERIFY(comm_->PortOpen());
+  QCOMPARE(comm_->DevicePath(), pty_->slavePath());
+
+  const QByteArray all = QByteArray::fromHex("0005230f190000ff");
+  comm_->Output(all);
+  QCOMPARE(pty_->receive(all.size(), 3000), all);
+
+  // The port number changes only while closed.
+  comm_->setCommPort(2);
+  QCOMPARE(comm_->CommPort(), 1);
+
+  // A second open of an open port is "port in use".
+  comm_->setPortOpen(true);
+  QCOMPARE(comm_->Error(), int(CommControl::PortInUse));
+  QVERIFY(comm_->PortOpen());
+
+  comm_->setPortOpen(false);
+  QVERIFY(!comm_->PortOpen());
+  comm_->Output("x");  // ignored while closed
+  QCOMPARE(comm_->OutBufferCount(), 0);
+  comm_->setCommPort(2);
+  QCOMPARE(comm_->CommPort(), 2);
+}
+
+void CommControlTest::receiveEventAtThreshold_data() {
+  QTest::addColumn<int>("threshold");
+  QTest::addColumn<QList<int>>("pieces");
+  QTest::newRow("3 as 1+2") << 3 << QList<int>{1, 2};
+  QTest::newRow("3 in one piece") << 3 << QList<int>{3};
+  QTest::newRow("3 as 1+1+1") << 3 << QList<int>{1, 1, 1};
+  QTest::newRow("3x10 as 7+7+7+9") << 30 << QList<int>{7, 7, 7, 9};
+  QTest::newRow("3x255 as 500+265") << 765 << QList<int>{500, 265};
+}
+
+void CommControlTest::receiveEventAtThreshold() {
+  QFETCH(int, threshold);
+  QFETCH(QList<int>, pieces);
+  comm_->setRThreshold(threshold);
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+
+  QByteArray received;
+  int events = 0;
+  connect(comm_.get(), &CommControl::OnComm, this, [&] {
+    ++events;
+    QCOMPARE(comm_->CommEvent(), int(CommControl::EvReceive));
+    QVERIFY(comm_->InBufferCount() >= threshold);
+    received = comm_->Input();
+  });
+
+  QByteArray sent;
+  for (int i = 0; i < pieces.size(); ++i) {
+    QByteArray piece(pieces[i], '\0');
+    for (char &c : piece) c = char(sent.size() + (&c - piece.data()));
+    sent += piece;
+    QVERIFY(pty_->send(piece));
+    if (i + 1 < pieces.size()) {
+      // Short of the threshold: no event, the bytes wait in the buffer.
+      QVERIFY(waitUntil([&] { return comm_->InBufferCount() == sent.size(); }, 3000));
+      QCOMPARE(events, 0);
+    }
+  }
+  QVERIFY(waitUntil([&] { return events > 0; }, 3000));
+  pumpEvents(50);
+  QCOMPARE(events, 1);
+  QCOMPARE(received, sent);
+  QCOMPARE(comm_->InBufferCount(), 0);
+}
+
+void CommControlTest::outputPurgeKeepsTheByteJustWritten() {
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+  // What the sender does: write, then empty both buffers at once.
+  comm_->Output(QByteArray(1, char(35)));
+  comm_->setInBufferCount(0);
+  comm_->setOutBufferCount(0);
+  QCOMPARE(comm_->OutBufferCount(), 0);
+  QCOMPARE(pty_->receive(1, 3000), QByteArray(1, char(35)));
+
+  // Several in a row, each purged: all arrive, in order.
+  for (char c : {char(5), char(15), char(25)}) {
+    comm_->Output(QByteArray(1, c));
+    comm_->setOutBufferCount(0);
+  }
+  QCOMPARE(pty_->receive(3, 3000), QByteArray::fromHex("050f19"));
+}
+
+void CommControlTest::inputPurgeDiscardsEverythingUnread() {
+  comm_->setRThreshold(100);
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+
+  // Bytes already taken in by the event loop.
+  QVERIFY(pty_->send("abc"));
+  QVERIFY(waitUntil([&] { return comm_->InBufferCount() == 3; }, 3000));
+  comm_->setInBufferCount(0);
+  QCOMPARE(comm_->InBufferCount(), 0);
+
+  // Bytes still in the driver, not yet seen by the event loop.
+  QVERIFY(pty_->send("def"));
+  QThread::msleep(50);
+  comm_->setInBufferCount(0);
+  pumpEvents(100);
+  QCOMPARE(comm_->InBufferCount(), 0);
+
+  // What comes afterwards is kept.
+  QVERIFY(pty_->send("xyz"));
+  QVERIFY(waitUntil([&] { return comm_->InBufferCount() == 3; }, 3000));
+  QCOMPARE(comm_->Input(), QByteArray("xyz"));
+}
+
+void CommControlTest::settingsOnOpenPort() {
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+  const int probe = ::open(pty_->slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+  QVERIFY(probe >= 0);
+  termios t{};
+
+  QVERIFY(comm_->setSettings(QStringLiteral("115200,N,8,1")));
+  QCOMPARE(comm_->Settings(), QStringLiteral("115200,N,8,1"));
+  QVERIFY(::tcgetattr(probe, &t) == 0);
+  QCOMPARE(::cfgetospeed(&t), speed_t(B115200));
+  QVERIFY(comm_->PortOpen());
+
+  QVERIFY(comm_->setSettings(QStringLiteral("1200,N,8,1")));
+  QVERIFY(::tcgetattr(probe, &t) == 0);
+  QCOMPARE(::cfgetospeed(&t), speed_t(B1200));
+
+  // Kept across close and open.
+  comm_->setPortOpen(false);
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+  QVERIFY(::tcgetattr(probe, &t) == 0);
+  QCOMPARE(::cfgetospeed(&t), speed_t(B1200));
+  ::close(probe);
+
+  // While closed the text is only checked.
+  comm_->setPortOpen(false);
+  QVERIFY(comm_->setSettings(QStringLiteral("57600,E,7,2")));
+  QCOMPARE(comm_->Settings(), QStringLiteral("57600,E,7,2"));
+  QVERIFY(!comm_->setSettings(QStringLiteral("57600,E,7")));
+  QCOMPARE(comm_->Settings(), QStringLiteral("57600,E,7,2"));
+}
+
+void CommControlTest::settingsRefusedKeepOldText() {
+  // A device that takes parity but refuses 5 data bits with 2 stop bits.
+  QList<QString> applied;
+  CommControl::ApplyLineSettings = [&](QSerialPort &, const LineSettings &s) {
+    applied << s.Text();
+    return !(s.dataBits == 5 && s.stopBits == LineSettings::Stop::Two);
+  };
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+  QCOMPARE(applied, QList<QString>{QStringLiteral("9600,N,8,1")});
+
+  applied.clear();
+  QVERIFY(comm_->setSettings(QStringLiteral("9600,E,8,2")));
+  QVERIFY(comm_->PortOpen());
+  QCOMPARE(comm_->Settings(), QStringLiteral("9600,E,8,2"));
+
+  applied.clear();
+  QVERIFY(!comm_->setSettings(QStringLiteral("9600,E,5,2")));
+  QCOMPARE(comm_->Error(), int(CommControl::SettingsRefused));
+  QCOMPARE(comm_->Settings(), QStringLiteral("9600,E,8,2"));
+  // The port is given its old settings back.
+  QCOMPARE(applied, (QList<QString>{QStringLiteral("9600,E,5,2"), QStringLiteral("9600,E,8,2")}));
+  QVERIFY(comm_->PortOpen());
+
+  QVERIFY(!comm_->setSettings(QStringLiteral("fast")));
+  QCOMPARE(comm_->Settings(), QStringLiteral("9600,E,8,2"));
+
+  // Settings stored while closed that the device refuses make the open fail.
+  comm_->setPortOpen(false);
+  QVERIFY(comm_->setSettings(QStringLiteral("9600,N,5,2")));
+  comm_->setPortOpen(true);
+  QVERIFY(!comm_->PortOpen());
+  QCOMPARE(comm_->Error(), int(CommControl::SettingsRefused));
+}
+
+void CommControlTest::openFailures_data() {
+  QTest::addColumn<QString>("kind");
+  QTest::addColumn<int>("error");
+  QTest::newRow("dangling link") << "dangling" << int(CommControl::InvalidPort);
+  QTest::newRow("not a serial device") << "devnull" << int(CommControl::InvalidPort);
+  QTest::newRow("held by another process") << "held" << int(CommControl::PortInUse);
+  QTest::newRow("held by this process") << "held-here" << int(CommControl::PortInUse);
+  QTest::newRow("no permission") << "forbidden" << int(CommControl::PermissionDenied);
+}
+
+void CommControlTest::openFailures() {
+  QFETCH(QString, kind);
+  QFETCH(int, error);
+  std::unique_ptr<DeviceHolder> holder;
+  QSerialPort other(pty_->slavePath());
+  if (kind == "dangling") link(1, QStringLiteral("/nonexistent/ttyUSB9"));
+  if (kind == "devnull") link(1, QStringLiteral("/dev/null"));
+  if (kind == "held" || kind == "forbidden") {
+    holder = std::make_unique<DeviceHolder>(pty_->slavePath());
+    QVERIFY(holder->holding());
+  }
+  if (kind == "held-here") QVERIFY(other.open(QIODevice::ReadWrite));
+  // Tests run as root, who may open anything: stand in for a user without
+  // access to the device. The device itself refuses through the lock.
+  if (kind == "forbidden") CommControl::DeviceAccessible = [](const QString &) { return false; };
+
+  comm_->setPortOpen(true);
+  QVERIFY(!comm_->PortOpen());
+  QCOMPARE(comm_->Error(), error);
+  comm_->ClearError();
+
+  // Once the obstacle is gone the same control opens.
+  holder.reset();
+  other.close();
+  if (kind == "dangling" || kind == "devnull") link(1, pty_->slavePath());
+  CommControl::DeviceAccessible = [](const QString &) { return true; };
+  comm_->setPortOpen(true);
+  QVERIFY2(comm_->PortOpen(), qPrintable(comm_->ErrorText()));
+}
+
+void CommControlTest::vanishedDeviceClosesOnce() {
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+  QSignalSpy lost(comm_.get(), &CommControl::DeviceLost);
+  pty_->closeMaster();
+  QVERIFY(waitUntil([&] { return lost.count() > 0; }, 3000));
+  pumpEvents(200);
+  QCOMPARE(lost.count(), 1);
+  QVERIFY(!comm_->PortOpen());
+  comm_->Output("x");  // nothing to write into any more; no error, no crash
+  QCOMPARE(comm_->OutBufferCount(), 0);
+}
+
+void CommControlTest::lastByteReachesTheLineOnDestruction() {
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+  comm_->Output(QByteArray(1, '\0'));
+  comm_.reset();  // the program ends right after its closing notice
+  QCOMPARE(pty_->receive(1, 3000), QByteArray(1, '\0'));
+}
+
+int main(int argc, char **argv) {
+  const int child = RunSerialChildIfAsked(argc, argv);
+  if (child >= 0) return child;
+  QCoreApplication app(argc, argv);
+  CommControlTest test;
+  return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_comm_control.moc"

@@ -1,0 +1,50 @@
+#include "meter_replies.h"
+
+#include "reading_groups.h"
+
+namespace metersim {
+
+std::vector<std::uint8_t> MeterReplies::answer(std::uint8_t command) {
+  if (opts_.silent) return {};
+  std::vector<std::uint8_t> reply = properAnswer(command);
+  if (opts_.garbage)
+    for (auto &b : reply) b = randomByte();
+  return reply;
+}
+
+std::vector<std::uint8_t> MeterReplies::properAnswer(std::uint8_t command) {
+  const auto groups = static_cast<std::uint8_t>(opts_.groups);
+  switch (command) {
+    case 5:
+      if (opts_.badHandshake) return {85, 213, 85};
+      return {213, 85, 85};
+    case 15:
+      return {5, static_cast<std::uint8_t>(opts_.badCount ? 4 : 5), groups};
+    case 25: {
+      const int sent = opts_.shortHistory ? opts_.groups / 2 : opts_.groups;
+      std::vector<std::uint8_t> out;
+      out.reserve(static_cast<size_t>(sent) * 3);
+      for (int k = 1; k <= sent; ++k) {
+        const Group g = storedGroup(k);
+        out.insert(out.end(), g.begin(), g.end());
+      }
+      return out;
+    }
+    case 35: {
+      const double v = liveValue(opts_.waveform, opts_.value, liveCount_++, opts_.period);
+      const Group g = encodeReading(opts_.code, v);
+      return {g.begin(), g.end()};
+    }
+    default:
+      return {};
+  }
+}
+
+std::uint8_t MeterReplies::randomByte() {
+  rng_ ^= rng_ << 13;
+  rng_ ^= rng_ >> 17;
+  rng_ ^= rng_ << 5;
+  return static_cast<std::uint8_t>(rng_ >> 24);
+}
+
+}  // namespace metersim

@@ -1,0 +1,149 @@
+#include "sim_options.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace metersim {
+
+const char *usageText() {
+  return R"(Usage: meter-sim [options]
+
+Simulates the clamp leakage-current meter on a serial line. By default it creates a
+pseudo-terminal in raw mode; the program under test opens its slave side.
+
+Device:
+  --link PATH           put a symbolic link to the device at PATH (replaces an
+                        existing link there; removed again on exit), e.g.
+                        --link "$ARRESTER_PORTS_DIR/COM1" makes the simulator COM1
+  --device PATH         open an existing serial device instead of a pseudo-terminal
+                        (a null-modem cable, one end of a socat pair)
+  --baud B              line speed set on --device (default 9600)
+
+Protocol (every command is one byte):
+  5   handshake         answered with 213 85 85
+  15  group count       answered with 5 5 N
+  25  history data      answered with the N stored groups, 3 bytes each
+  35  live reading      answered with one reading group
+  0   closing notice    logged, not answered; any other byte likewise
+  A reading group is: count value / 100, count value % 100, reading code.
+
+Contents:
+  --groups N            stored groups, 0..255 (default 10). Group k (1-based) has
+                        reading code C[(k-1) % 16] with C = 1 3 10 5 7 11 12 13 16 17
+                        18 20 9 0 21 255 (includes overload 9 and invalid codes) and
+                        count value (k * 1237) mod 10000.
+  --code C              reading code of live readings, 0..255 (default 1)
+  --value V             live reading in the unit of the code (default 12.34; with
+                        code 1 that is 12.34 mA, sent as 12 34 1). The count value is
+                        round(|V| * divisor of the code), clamped to 0..9999; codes
+                        without a divisor (9, invalid) use divisor 100.
+  --waveform W          constant (default): every live reading is V.
+                        sine: reading n is V * (1 + 0.5 sin(2 pi n / P)).
+                        ramp: reading n is V * (n mod P) / (P - 1), 0 up to V.
+                        n counts live requests answered, from 0.
+  --period P            P of sine and ramp, in live readings, >= 2 (default 20)
+
+Faults:
+  --bad-handshake       answer 5 with 85 213 85
+  --bad-count           answer 15 with 5 4 N
+  --short-history       answer 25 with only the first N/2 groups (rounded down)
+  --silent              never answer anything
+  --delay-ms D          send every answer D milliseconds after its command
+  --garbage             answer with pseudo-random bytes of the proper length
+  --vanish-after K      after the K-th received byte close the device (hang-up for
+                        the peer) and remove the link; answers not yet sent are lost
+  --return-after-ms T   with --vanish-after: T ms later come back with a fresh
+                        pseudo-terminal (or reopen --device) under the same link
+
+Output:
+  --log FILE            write the log to FILE instead of standard output
+  --help                this text
+
+Standard output gets "ready <device path>" each time the device is in place (after
+the link, if any, exists). Log lines, flushed one at a time:
+  <ms> rx <byte>        one line per received byte (decimal)
+  <ms> tx <byte> ...    one line per answer sent, its bytes in decimal
+  <ms> vanish           the device was closed and the link removed
+  <ms> return <path>    the device is back
+<ms> counts milliseconds since the simulator started. SIGINT and SIGTERM end it
+cleanly, removing the link.
+)";
+}
+
+namespace {
+
+bool toLong(const char *text, long lo, long hi, long &out) {
+  char *end = nullptr;
+  errno = 0;
+  long v = std::strtol(text, &end, 10);
+  if (errno != 0 || end == text || *end != '\0' || v < lo || v > hi) return false;
+  out = v;
+  return true;
+}
+
+bool setInt(const char *text, long lo, long hi, int &out) {
+  long v = 0;
+  if (!toLong(text, lo, hi, v)) return false;
+  out = static_cast<int>(v);
+  return true;
+}
+
+}  // namespace
+
+ParseResult parseOptions(int argc, char **argv, Options &o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    auto flag = [&](const char *name, bool &field) {
+      if (arg != name) return false;
+      field = true;
+      return true;
+    };
+    if (arg == "--help" || arg == "-h") return ParseResult::Help;
+    bool f = flag("--bad-handshake", o.badHandshake) || flag("--bad-count", o.badCount) ||
+             flag("--short-history", o.shortHistory) || flag("--silent", o.silent) ||
+             flag("--garbage", o.garbage);
+    if (f) continue;
+
+    if (i + 1 >= argc) {
+      std::fprintf(stderr, "meter-sim: unknown option or missing value: %s\n", arg.c_str());
+      return ParseResult::Error;
+    }
+    const char *val = argv[++i];
+    bool ok = true;
+    if (arg == "--link") o.link = val;
+    else if (arg == "--device") o.device = val;
+    else if (arg == "--log") o.logFile = val;
+    else if (arg == "--baud") ok = setInt(val, 50, 4000000, o.baud);
+    else if (arg == "--groups") ok = setInt(val, 0, 255, o.groups);
+    else if (arg == "--code") ok = setInt(val, 0, 255, o.code);
+    else if (arg == "--period") ok = setInt(val, 2, 1000000, o.period);
+    else if (arg == "--delay-ms") ok = setInt(val, 0, 3600000, o.delayMs);
+    else if (arg == "--return-after-ms") ok = setInt(val, 0, 3600000, o.returnAfterMs);
+    else if (arg == "--vanish-after") ok = toLong(val, 1, 1L << 40, o.vanishAfter);
+    else if (arg == "--value") {
+      char *end = nullptr;
+      double v = std::strtod(val, &end);
+      ok = end != val && *end == '\0' && std::isfinite(v);
+      if (ok) o.value = v;
+    } else if (arg == "--waveform") {
+      const std::string w = val;
+      if (w == "constant") o.waveform = Waveform::Constant;
+      else if (w == "sine") o.waveform = Waveform::Sine;
+      else if (w == "ramp") o.waveform = Waveform::Ramp;
+      else ok = false;
+    } else {
+      std::fprintf(stderr, "meter-sim: unknown option: %s\n", arg.c_str());
+      return ParseResult::Error;
+    }
+    if (!ok) {
+      std::fprintf(stderr, "meter-sim: bad value for %s: %s\n", arg.c_str(), val);
+      return ParseResult::Error;
+    }
+  }
+  return ParseResult::Ok;
+}
+
+}  // namespace metersim

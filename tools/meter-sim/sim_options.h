@@ -1,0 +1,37 @@
+#pragma once
+// Command-line options of the meter simulator.
+#include <string>
+
+#include "reading_groups.h"
+
+namespace metersim {
+
+struct Options {
+  std::string link;        // symlink to create to the device (empty: none)
+  std::string device;      // existing serial device to use instead of a new pty
+  std::string logFile;     // log destination (empty: standard output)
+  int baud = 9600;         // line speed set on --device
+  int groups = 10;         // stored groups, 0..255
+  Waveform waveform = Waveform::Constant;
+  int code = 1;            // reading code of live readings
+  double value = 12.34;    // live reading in the code's unit
+  int period = 20;         // live readings per sine/ramp cycle
+  bool badHandshake = false;
+  bool badCount = false;
+  bool shortHistory = false;
+  bool silent = false;
+  bool garbage = false;
+  int delayMs = 0;
+  long vanishAfter = -1;   // close the device after this many received bytes (-1: never)
+  int returnAfterMs = -1;  // come back this long after vanishing (-1: never)
+};
+
+enum class ParseResult { Ok, Help, Error };
+
+// Parses argv into opts; on Error, a message has been written to stderr.
+ParseResult parseOptions(int argc, char **argv, Options &opts);
+
+// The --help text.
+const char *usageText();
+
+}  // namespace metersim
