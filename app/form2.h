@@ -112,7 +112,7 @@ class Form2 : public QMainWindow {
   short OperatingMode = 0;
   QVariant RunState;  // no value until the first Start
   bool TraceActive = false;
-  float AlarmValue = 0;
+  float AlarmValue = 1000000;  // set again by InitAlarmValue at start-up
 
   // ---- Charts ----------------------------------------------------------------
   double CursorX1 = 0, CursorX2 = 500, CursorY = 500;

@@ -14,14 +14,12 @@
 
 namespace {
 
-// Option1 and Option2 sit alone in their frames, so Qt's auto-exclusive rule
-// would refuse to clear the checked one; clear it with the rule lifted.
-void Deselect(QRadioButton *option) {
-  if (!option->isChecked()) return;
-  const bool exclusive = option->autoExclusive();
-  option->setAutoExclusive(false);
-  option->setChecked(false);
-  option->setAutoExclusive(exclusive);
+// Option1 and Option2 sit alone in their frames, so they do not exclude each
+// other by themselves, and a click on the selected one would even clear it.
+// Each switch therefore selects its own option and clears the other.
+void SelectOnly(QRadioButton *selected, QRadioButton *other) {
+  selected->setChecked(true);
+  other->setChecked(false);
 }
 
 }  // namespace
@@ -43,7 +41,7 @@ void Form2::Option1_Click() {
   Option4->setEnabled(true);
   Option5->setEnabled(true);
   OperatingMode = 1;
-  Deselect(Option2);
+  SelectOnly(Option1, Option2);
   Timer6->setEnabled(true);
 }
 
@@ -65,7 +63,7 @@ void Form2::Option2_Click() {
   Option4->setEnabled(false);
   Option5->setEnabled(false);
   OperatingMode = 2;
-  Deselect(Option1);
+  SelectOnly(Option2, Option1);
   Timer6->setEnabled(false);
   SendHandshake();
 }

@@ -167,8 +167,7 @@ void TestStartup::closingWritesZeroOnce() {
     w->show();
     w->close();
   }
-  QVERIFY(testsupport::waitUntil([&] { return !w->isVisible(); }, 3000) ||
-          how.startsWith("unload twice"));
+  if (how != "unload twice") QVERIFY(testsupport::waitUntil([&] { return !w->isVisible(); }, 3000));
   QVERIFY(!w->SettingsDialog || !w->SettingsDialog->isVisible());
   w.reset();  // destroying the window releases the port, after the last byte went out
 

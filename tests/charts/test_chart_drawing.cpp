@@ -197,7 +197,7 @@ void TestChartDrawing::segmentWidthsFollowN() {
   for (const QLineF &l : s) QVERIFY(l.y1() <= 800 && l.y2() <= 800);
 
   // On the image the peak shows in the column of x = width.
-  c.draw(-1, -1, -1, -1);
+  c.draw(-1, -1, -1, 0);  // z is the trace offset
   QCOMPARE(c.at(width, 800), kGreen);
   QCOMPARE(c.at(width, 900), kGrey);
 }

@@ -53,8 +53,10 @@ Faults:
   --silent              never answer anything
   --delay-ms D          send every answer D milliseconds after its command
   --garbage             answer with pseudo-random bytes of the proper length
-  --vanish-after K      after the K-th received byte close the device (hang-up for
-                        the peer) and remove the link; answers not yet sent are lost
+  --vanish-after K      on the K-th received byte (any byte counts; it is logged, not
+                        answered) close the device and remove the link; a
+                        pseudo-terminal's peer then sees a hang-up; answers not
+                        yet sent are lost. Happens once.
   --return-after-ms T   with --vanish-after: T ms later come back with a fresh
                         pseudo-terminal (or reopen --device) under the same link
 
