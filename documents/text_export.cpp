@@ -57,6 +57,7 @@ QString FileFailureReason(int errnoValue) {
     case EROFS: return QStringLiteral("磁盘只读,不能写入");
     case ENOSPC:
     case EDQUOT: return QStringLiteral("磁盘空间不足");
+    case EFBIG: return QStringLiteral("文件超出允许的大小");
     case ENOENT: return QStringLiteral("文件夹不存在");
     case ENOTDIR: return QStringLiteral("路径中有同名文件,不是文件夹");
     case EISDIR: return QStringLiteral("已有同名文件夹");

@@ -199,7 +199,8 @@ void TestChartDrawing::segmentWidthsFollowN() {
   // On the image the peak shows in the column of x = width.
   c.draw(-1, -1, -1, 0);  // z is the trace offset
   QCOMPARE(c.at(width, 800), kGreen);
-  QCOMPARE(c.at(width, 900), kGrey);
+  for (int r = 0; r < Row(800); ++r)
+    for (int x = 0; x < kW; ++x) QVERIFY(c.image.pixel(x, r) != kGreen);
 }
 
 void TestChartDrawing::traceNeverReadsPastBuffer() {

@@ -1,1 +1,133 @@
-int main(){}
+// Table text to GBK bytes, whole-or-nothing file writes with their Chinese
+// failure reasons, and the save dialog's reading of the filter text.
+#include <QDir>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <sys/resource.h>
+
+#include "documents/common_dialog.h"
+#include "documents/text_export.h"
+
+namespace {
+
+QByteArray ReadAll(const QString &path) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+void WriteRaw(const QString &path, const QByteArray &bytes) {
+  QFile f(path);
+  QVERIFY(f.open(QIODevice::WriteOnly));
+  f.write(bytes);
+}
+
+// Caps the size of files this process may write (as a full disk would) for
+// the lifetime of the object; works for root too.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit capped = saved_;
+    capped.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &capped);
+  }
+  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
+
+ private:
+  rlimit saved_{};
+};
+
+}  // namespace
+
+class TextExportTest : public QObject {
+  Q_OBJECT
+ private slots:
+  void encodesGbkWithCrLf_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::newRow("ascii lines") << QStringLiteral("a\r\nb") << QByteArray("a\r\nb");
+    QTest::newRow("bare LF becomes CR LF") << QStringLiteral("a\nb\n") << QByteArray("a\r\nb\r\n");
+    QTest::newRow("header words") << QStringLiteral("组 数  数 值")
+                                  << QByteArray::fromHex("d7e920cafd2020cafd20d6b5");
+    QTest::newRow("code page 936 euro") << QStringLiteral("€") << QByteArray::fromHex("80");
+    QTest::newRow("outside GBK") << QStringLiteral("xßy😀z") << QByteArray("x?y?z");
+    QTest::newRow("empty") << QString() << QByteArray();
+  }
+  void encodesGbkWithCrLf() {
+    QFETCH(QString, text);
+    QFETCH(QByteArray, bytes);
+    QCOMPARE(EncodeTableText(text).toHex(' '), bytes.toHex(' '));
+  }
+
+  void writeReplacesAnEarlierFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.txt"));
+    WriteRaw(path, "old contents that are longer");
+    QCOMPARE(WriteFileAtomically(path, "new"), QString());
+    QCOMPARE(ReadAll(path), QByteArray("new"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("t.txt")});
+  }
+
+  void failedWriteLeavesTheEarlierFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("t.txt"));
+    WriteRaw(path, "old");
+    QString reason;
+    {
+      FileSizeLimit limit(64);
+      reason = WriteFileAtomically(path, QByteArray(100000, 'x'));
+    }
+    QVERIFY(!reason.isEmpty());
+    QCOMPARE(ReadAll(path), QByteArray("old"));
+    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("t.txt")});  // no leftovers
+  }
+
+  void failureReasons_data() {
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("folder missing") << QStringLiteral("/nonexistent-folder/t.txt") << QStringLiteral("文件夹不存在");
+    QTest::newRow("protected folder") << QStringLiteral("/sys/t.txt") << QStringLiteral("没有写入权限");
+    QTest::newRow("target is a folder") << QStringLiteral("/tmp") << QStringLiteral("已有同名文件夹");
+  }
+  void failureReasons() {
+    QFETCH(QString, path);
+    QFETCH(QString, reason);
+    QCOMPARE(WriteFileAtomically(path, "x"), reason);
+  }
+
+  void createFolder() {
+    QTemporaryDir dir;
+    const QString folder = dir.filePath(QStringLiteral("k"));
+    QCOMPARE(CreateFolder(folder), QString());
+    QVERIFY(QFileInfo(folder).isDir());
+    QCOMPARE(CreateFolder(folder), QString());  // already there
+
+    const QString file = dir.filePath(QStringLiteral("f"));
+    WriteRaw(file, "x");
+    QCOMPARE(CreateFolder(file), QStringLiteral("已有同名文件"));
+    QCOMPARE(CreateFolder(file + QStringLiteral("/k")), QStringLiteral("路径中有同名文件,不是文件夹"));
+    QCOMPARE(ReadAll(file), QByteArray("x"));
+  }
+
+  void filterTextToNameFilters_data() {
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("nameFilters");
+    QTest::newRow("text") << QStringLiteral("文本格式 (*.txt)|*.txt")
+                          << QStringList{QStringLiteral("文本格式 (*.txt) (*.txt)")};
+    QTest::newRow("picture, closing bar") << QStringLiteral("位图格式 (*.bmp)|*.bmp|jpg格式 (*.jpg)|*jpg|")
+                                          << QStringList{QStringLiteral("位图格式 (*.bmp) (*.bmp)"),
+                                                         QStringLiteral("jpg格式 (*.jpg) (*jpg)")};
+    QTest::newRow("several patterns") << QStringLiteral("All|*.a;*.b") << QStringList{QStringLiteral("All (*.a *.b)")};
+    QTest::newRow("bare pattern") << QStringLiteral("*.txt") << QStringList{QStringLiteral("*.txt (*)")};
+  }
+  void filterTextToNameFilters() {
+    QFETCH(QString, filter);
+    QFETCH(QStringList, nameFilters);
+    QCOMPARE(CommonDialog::NameFiltersOf(filter), nameFilters);
+  }
+};
+
+QTEST_GUILESS_MAIN(TextExportTest)
+#include "test_text_export.moc"
