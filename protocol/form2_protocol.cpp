@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
+#include <algorithm>
 
 #include "app/controls.h"
 #include "app/form2.h"

@@ -107,8 +107,9 @@ void Form1::SelectCurrentSettings() {
 void Form1::RefreshPortTooltips() {
   for (int i = 0; i < Combo1->count(); ++i) {
     const QString device = portnames::DescribePort(i + 1);
-    Combo1->setItemData(i, device.isEmpty() ? QString() : QStringLiteral("设备: %1").arg(device),
-                        Qt::ToolTipRole);
+    QString tip = QStringLiteral("设备: %1").arg(device);
+    if (portnames::ResolvePort(i + 1).device.isEmpty()) tip += QStringLiteral(" (不存在)");
+    Combo1->setItemData(i, device.isEmpty() ? QString() : tip, Qt::ToolTipRole);
   }
 }
 

@@ -1,1 +1,197 @@
-int main(){}
+// Printing through the session's printer into a PDF file, with the print and
+// set-up dialogs answered as a user would; the PDF is read back with the
+// poppler tools.
+#include <QMessageBox>
+#include <QPageSetupDialog>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QProcess>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "app/app_setup.h"
+#include "app/controls.h"
+#include "app/form2.h"
+#include "documents/common_dialog.h"
+#include "documents/modal_answer.h"
+#include "support/event_wait.h"
+
+using testsupport::answerModal;
+
+namespace {
+
+QString Run(const QString &program, const QStringList &args) {
+  QProcess p;
+  p.start(program, args);
+  if (!p.waitForFinished(60000)) return QStringLiteral("<%1 did not finish>").arg(program);
+  return QString::fromUtf8(p.readAllStandardOutput());
+}
+
+QString PdfText(const QString &pdf) { return Run(QStringLiteral("pdftotext"), {pdf, QStringLiteral("-")}); }
+
+int PdfPages(const QString &pdf) {
+  const QString info = Run(QStringLiteral("pdfinfo"), {pdf});
+  const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("Pages:\\s+(\\d+)")).match(info);
+  return m.hasMatch() ? m.captured(1).toInt() : -1;
+}
+
+// Image rows listed by pdfimages (after its two header lines).
+int PdfImages(const QString &pdf) {
+  return Run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size() - 2;
+}
+
+QString Table() {
+  QStringList rows;
+  for (int i = 1; i <= 120; ++i) rows << QStringLiteral("row%1 value%1").arg(i, 3, 10, QLatin1Char('0'));
+  return QStringLiteral("氧化锌避雷器带电测试仪测试数据\r\n") + rows.join(QStringLiteral("\r\n"));
+}
+
+void AcceptPrint(QPrintDialog *d) { d->accept(); }
+
+}  // namespace
+
+class PrintingTest : public QObject {
+  Q_OBJECT
+  QTemporaryDir dir_;
+  std::unique_ptr<Form2> form_;
+  QString pdf_;
+
+ private slots:
+  void initTestCase() {
+    testsupport::makeTemporaryPortsDir();
+    InstallFontSubstitutes();
+  }
+
+  void init() {
+    form_ = std::make_unique<Form2>();
+    form_->show();
+    QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
+    static int n = 0;
+    pdf_ = dir_.filePath(QStringLiteral("out%1.pdf").arg(++n));
+    QPrinter &printer = form_->Printer();
+    printer.setOutputFormat(QPrinter::PdfFormat);
+    printer.setOutputFileName(pdf_);
+  }
+  void cleanup() { form_.reset(); }
+
+  void historyPrintsTheWholeTable() {
+    form_->OperatingMode = 2;
+    form_->RichTextBox1->setText(Table());
+    auto answered = answerModal<QPrintDialog>(AcceptPrint);
+    form_->mnuprint_Click();
+    QVERIFY(*answered);
+    QCOMPARE(form_->CommonDialog1->Flags, 264);
+    const QString text = PdfText(pdf_);
+    QVERIFY2(text.contains(QStringLiteral("氧化锌避雷器带电测试仪测试数据")), qPrintable(text.left(300)));
+    QVERIFY(text.contains(QStringLiteral("row001 value001")));
+    QVERIFY(text.contains(QStringLiteral("row120 value120")));
+    QVERIFY(PdfPages(pdf_) > 1);  // paginated
+  }
+
+  void historyPrintsOnlyTheSelection() {
+    form_->OperatingMode = 2;
+    form_->RichTextBox1->setText(Table());
+    QTextCursor c = form_->RichTextBox1->textCursor();
+    c.setPosition(form_->RichTextBox1->toPlainText().indexOf(QStringLiteral("row050")));
+    c.setPosition(form_->RichTextBox1->toPlainText().indexOf(QStringLiteral("row053")), QTextCursor::KeepAnchor);
+    form_->RichTextBox1->setTextCursor(c);
+    QPrinter::PrintRange offered = QPrinter::AllPages;
+    auto answered = answerModal<QPrintDialog>([&](QPrintDialog *d) {
+      offered = d->printer()->printRange();
+      d->accept();
+    });
+    form_->mnuprint_Click();
+    QVERIFY(*answered);
+    QCOMPARE(form_->CommonDialog1->Flags, 265);
+    QCOMPARE(offered, QPrinter::Selection);
+    const QString text = PdfText(pdf_);
+    QVERIFY(text.contains(QStringLiteral("row050 value050")));
+    QVERIFY(text.contains(QStringLiteral("row052 value052")));
+    QVERIFY(!text.contains(QStringLiteral("row049")));
+    QVERIFY(!text.contains(QStringLiteral("row053")));
+    QVERIFY(!text.contains(QStringLiteral("氧化锌")));
+  }
+
+  void realTimePrintsTheWindowOnOnePage() {
+    form_->OperatingMode = 1;
+    auto answered = answerModal<QPrintDialog>(AcceptPrint);
+    form_->mnuprint_Click();
+    QVERIFY(*answered);
+    QCOMPARE(PdfPages(pdf_), 1);
+    QCOMPARE(PdfImages(pdf_), 1);
+  }
+
+  void cancelPrintsNothing_data() {
+    QTest::addColumn<short>("mode");
+    QTest::newRow("history") << short(2);
+    QTest::newRow("real-time") << short(1);
+  }
+  void cancelPrintsNothing() {
+    QFETCH(short, mode);
+    form_->OperatingMode = mode;
+    form_->RichTextBox1->setText(Table());
+    auto answered = answerModal<QPrintDialog>([](QPrintDialog *d) { d->reject(); });
+    form_->mnuprint_Click();
+    QVERIFY(*answered);
+    QVERIFY(!QFileInfo::exists(pdf_));
+  }
+
+  void failingDialogShowsTheErrorBox_data() {
+    QTest::addColumn<bool>("setup");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("firstLine");
+    QTest::newRow("print") << false << QStringLiteral("Printing Error!") << QStringLiteral("文件打印出错.");
+    QTest::newRow("set-up") << true << QStringLiteral("Printsetting Error!") << QStringLiteral("打印设置出错.");
+  }
+  void failingDialogShowsTheErrorBox() {
+    QFETCH(bool, setup);
+    QFETCH(QString, title);
+    QFETCH(QString, firstLine);
+    form_->OperatingMode = 2;
+    form_->CommonDialog1->PrintDialogFault = QStringLiteral("没有安装打印机.");
+    QString shownTitle, shownText;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    auto answered = answerModal<QMessageBox>([&](QMessageBox *box) {
+      shownTitle = box->windowTitle();
+      shownText = box->text();
+      icon = box->icon();
+      box->accept();
+    });
+    setup ? form_->mnuprintsetting_Click() : form_->mnuprint_Click();
+    QVERIFY(*answered);
+    QCOMPARE(shownTitle, title);
+    QCOMPARE(shownText, firstLine + QStringLiteral("\r\n没有安装打印机."));
+    QCOMPARE(icon, QMessageBox::Warning);
+    QVERIFY(!QFileInfo::exists(pdf_));
+  }
+
+  void setupChoicesCarryOverToPrinting() {
+    auto setupAnswered = answerModal<QPageSetupDialog>([](QPageSetupDialog *d) {
+      d->findChild<QRadioButton *>(QStringLiteral("landscape"))->click();
+      d->accept();
+    });
+    form_->mnuprintsetting_Click();
+    QVERIFY(*setupAnswered);
+    QCOMPARE(form_->CommonDialog1->Flags, 328);
+    QCOMPARE(form_->Printer().pageLayout().orientation(), QPageLayout::Landscape);
+
+    form_->OperatingMode = 2;
+    auto answered = answerModal<QPrintDialog>(AcceptPrint);
+    form_->mnuprint_Click();
+    QVERIFY(*answered);
+    const QString info = Run(QStringLiteral("pdfinfo"), {pdf_});
+    const QRegularExpressionMatch m =
+        QRegularExpression(QStringLiteral("Page size:\\s+([\\d.]+) x ([\\d.]+)")).match(info);
+    QVERIFY2(m.hasMatch(), qPrintable(info));
+    QVERIFY(m.captured(1).toDouble() > m.captured(2).toDouble());
+  }
+
+  void dialogsSpeakChinese() {
+    InstallChineseTranslation(*static_cast<QApplication *>(QCoreApplication::instance()));
+    QCOMPARE(QCoreApplication::translate("QFileDialog", "&Save"), QStringLiteral("保存(&S)"));
+  }
+};
+
+QTEST_MAIN(PrintingTest)
+#include "test_printing.moc"
