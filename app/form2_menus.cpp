@@ -76,8 +76,5 @@ void Form2::mnuaboutus_Click() {
                       QStringLiteral("   如需帮助请联系我们!") + QLatin1Char('\r'),
                   QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("AboutBox"));
-  // Selectable text is laid out as a document, where a carriage return
-  // breaks the line; plain label drawing would show it as a blank.
-  box.setTextInteractionFlags(Qt::TextSelectableByMouse);
   box.exec();
 }

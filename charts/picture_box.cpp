@@ -3,6 +3,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "charts/chart_drawing.h"
+
 PictureBox::PictureBox(const QColor &back, QWidget *parent)
     : QWidget(parent), back_(back), scale_(0, 0, 1, 1) {
   setMouseTracking(true);
@@ -20,9 +22,7 @@ void PictureBox::setScale(double left, double top, double width, double height) 
 
 QTransform PictureBox::userToPixel() const {
   ensureSize();
-  const double sx = image_.width() / scale_.width();
-  const double sy = image_.height() / scale_.height();
-  return QTransform(sx, 0, 0, sy, -scale_.left() * sx, -scale_.top() * sy);
+  return charts::ScaleTransform(image_.size(), {scale_.left(), scale_.top(), scale_.width(), scale_.height()});
 }
 
 QPointF PictureBox::toUser(const QPointF &pixel) const {

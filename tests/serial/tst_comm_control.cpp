@@ -259,7 +259,7 @@ void CommControlTest::openFailures_data() {
   QTest::addColumn<QString>("kind");
   QTest::addColumn<int>("error");
   QTest::newRow("dangling link") << "dangling" << int(CommControl::InvalidPort);
-  QTest::newRow("not a serial device") << "devnull" << int(CommControl::InvalidPort);
+  QTest::newRow("not a serial device") << "plainfile" << int(CommControl::InvalidPort);
   QTest::newRow("held by another process") << "held" << int(CommControl::PortInUse);
   QTest::newRow("held by this process") << "held-here" << int(CommControl::PortInUse);
   QTest::newRow("no permission") << "forbidden" << int(CommControl::PermissionDenied);
@@ -271,7 +271,13 @@ void CommControlTest::openFailures() {
   std::unique_ptr<DeviceHolder> holder;
   QSerialPort other(pty_->slavePath());
   if (kind == "dangling") link(1, QStringLiteral("/nonexistent/ttyUSB9"));
-  if (kind == "devnull") link(1, QStringLiteral("/dev/null"));
+  if (kind == "plainfile") {
+    // A file that is no serial device, unique so that parallel tests do not
+    // meet at its lock file (as they would at /dev/null).
+    QFile plain(ports_ + QStringLiteral("/not-a-tty"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    link(1, plain.fileName());
+  }
   if (kind == "held" || kind == "forbidden") {
     holder = std::make_unique<DeviceHolder>(pty_->slavePath());
     QVERIFY(holder->holding());
@@ -289,7 +295,7 @@ void CommControlTest::openFailures() {
   // Once the obstacle is gone the same control opens.
   holder.reset();
   other.close();
-  if (kind == "dangling" || kind == "devnull") link(1, pty_->slavePath());
+  if (kind == "dangling" || kind == "plainfile") link(1, pty_->slavePath());
   CommControl::DeviceAccessible = [](const QString &) { return true; };
   comm_->setPortOpen(true);
   QVERIFY2(comm_->PortOpen(), qPrintable(comm_->ErrorText()));

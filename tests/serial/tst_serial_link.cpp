@@ -105,7 +105,7 @@ void SerialLinkTest::openOutcomes_data() {
   QTest::addColumn<bool>("opened");
   QTest::newRow("opened") << "ok" << "串口通信正常" << "COM1已打开" << true;
   QTest::newRow("no such device") << "dangling" << "串口无效" << "COM1" + kInvalid << false;
-  QTest::newRow("not a serial device") << "devnull" << "串口无效" << "COM1" + kInvalid << false;
+  QTest::newRow("not a serial device") << "plainfile" << "串口无效" << "COM1" + kInvalid << false;
   QTest::newRow("held elsewhere") << "held" << "串口打开失败" << "COM1" + kInUse << false;
   QTest::newRow("no permission")
       << "forbidden" << "串口打开失败"
@@ -119,7 +119,13 @@ void SerialLinkTest::openOutcomes() {
   QFETCH(bool, opened);
   std::unique_ptr<DeviceHolder> holder;
   if (kind == "dangling") link(1, QStringLiteral("/nonexistent"));
-  if (kind == "devnull") link(1, QStringLiteral("/dev/null"));
+  if (kind == "plainfile") {
+    // A file that is no serial device, unique so that parallel tests do not
+    // meet at its lock file (as they would at /dev/null).
+    QFile plain(ports_ + QStringLiteral("/not-a-tty"));
+    QVERIFY(plain.open(QIODevice::WriteOnly));
+    link(1, plain.fileName());
+  }
   if (kind == "held" || kind == "forbidden") {
     holder = std::make_unique<DeviceHolder>(pty_->slavePath());
     QVERIFY(holder->holding());
@@ -203,9 +209,11 @@ void SerialLinkTest::vanishedDeviceReportedAndReopened() {
   w_->OpenSerialPort();
   QVERIFY(w_->MSComm1->PortOpen());
   w_->Timer1->arm();
-  w_->Timer5->arm();
 
   pty_->closeMaster();  // cable pulled
+  // The freed pty number may be handed to another process at once; keep the
+  // link from reaching it while the device is away.
+  link(1, QStringLiteral("/nonexistent"));
   QVERIFY(waitUntil([&] { return w_->Label6->text() == "COM1" + kInvalid; }, 3000));
   QVERIFY(!w_->MSComm1->PortOpen());
   QCOMPARE(w_->Label1->text(), QStringLiteral("串口无效"));
@@ -213,6 +221,7 @@ void SerialLinkTest::vanishedDeviceReportedAndReopened() {
   QVERIFY(!w_->Shape1->Lit());
 
   // Retried every second while missing.
+  w_->Timer5->arm();
   w_->Label6->clear();
   QVERIFY(waitUntil([&] { return w_->Label6->text() == "COM1" + kInvalid; }, 3000));
 
