@@ -17,6 +17,7 @@ void PictureBox::setBackColor(const QColor &c) {
 }
 
 void PictureBox::setScale(double left, double top, double width, double height) {
+  if (width == 0 || height == 0) return;  // no scale without an extent
   scale_ = QRectF(left, top, width, height);
 }
 

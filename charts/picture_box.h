@@ -20,7 +20,8 @@ class PictureBox : public QWidget {
   void setBackColor(const QColor &c);
 
   // User scale: the left/top corner is (left, top), the right/bottom corner is
-  // (left + width, top + height). A negative height makes y grow upwards.
+  // (left + width, top + height). A negative height makes y grow upwards;
+  // a zero width or height is ignored.
   void setScale(double left, double top, double width, double height);
   QRectF scale() const { return scale_; }
   // Maps user units to pixels of the image.

@@ -100,8 +100,14 @@ void Form2::DispatchReply() {
 void Form2::SendCommand(int command) {
   if (!MSComm1->PortOpen()) return;
   CommandBuffer = QByteArray(1, static_cast<char>(static_cast<uint8_t>(command)));
-  MSComm1->Output(CommandBuffer);
+  // Whatever was received and not yet handled belongs to earlier commands.
+  // It is dropped before the write, not after: a fast meter (or a busy PC)
+  // could otherwise have the answer to this very command in the buffer by
+  // the time of the purge, and it would be lost.
   MSComm1->setInBufferCount(0);
+  MSComm1->Output(CommandBuffer);
+  // Only bytes left over from earlier writes; the serial control keeps the
+  // byte just written.
   MSComm1->setOutBufferCount(0);
 }
 

@@ -1,10 +1,8 @@
-// Table text to GBK bytes, whole-or-nothing file writes with their Chinese
-// failure reasons, and the save dialog's reading of the filter text.
+// Table text to GBK bytes, the Chinese reasons of failed writes, and the
+// save dialog's reading of the filter text.
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <csignal>
-#include <sys/resource.h>
 
 #include "documents/common_dialog.h"
 #include "documents/text_export.h"
@@ -21,23 +19,6 @@ void WriteRaw(const QString &path, const QByteArray &bytes) {
   QVERIFY(f.open(QIODevice::WriteOnly));
   f.write(bytes);
 }
-
-// Caps the size of files this process may write (as a full disk would) for
-// the lifetime of the object; works for root too.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    getrlimit(RLIMIT_FSIZE, &saved_);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit capped = saved_;
-    capped.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &capped);
-  }
-  ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &saved_); }
-
- private:
-  rlimit saved_{};
-};
 
 }  // namespace
 
@@ -59,29 +40,6 @@ class TextExportTest : public QObject {
     QFETCH(QString, text);
     QFETCH(QByteArray, bytes);
     QCOMPARE(EncodeTableText(text).toHex(' '), bytes.toHex(' '));
-  }
-
-  void writeReplacesAnEarlierFile() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("t.txt"));
-    WriteRaw(path, "old contents that are longer");
-    QCOMPARE(WriteFileAtomically(path, "new"), QString());
-    QCOMPARE(ReadAll(path), QByteArray("new"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("t.txt")});
-  }
-
-  void failedWriteLeavesTheEarlierFile() {
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("t.txt"));
-    WriteRaw(path, "old");
-    QString reason;
-    {
-      FileSizeLimit limit(64);
-      reason = WriteFileAtomically(path, QByteArray(100000, 'x'));
-    }
-    QVERIFY(!reason.isEmpty());
-    QCOMPARE(ReadAll(path), QByteArray("old"));
-    QCOMPARE(QDir(dir.path()).entryList(QDir::Files), QStringList{QStringLiteral("t.txt")});  // no leftovers
   }
 
   void failureReasons_data() {
@@ -120,7 +78,6 @@ class TextExportTest : public QObject {
                                           << QStringList{QStringLiteral("位图格式 (*.bmp) (*.bmp)"),
                                                          QStringLiteral("jpg格式 (*.jpg) (*jpg)")};
     QTest::newRow("several patterns") << QStringLiteral("All|*.a;*.b") << QStringList{QStringLiteral("All (*.a *.b)")};
-    QTest::newRow("bare pattern") << QStringLiteral("*.txt") << QStringList{QStringLiteral("*.txt (*)")};
   }
   void filterTextToNameFilters() {
     QFETCH(QString, filter);
