@@ -26,6 +26,15 @@ bool IsJpegName(const QString &path) {
   return name.endsWith(QStringLiteral(".jpg")) || name.endsWith(QStringLiteral(".jpeg"));
 }
 
+// Creates the default folder when `isMissing` says so. A folder that cannot
+// be made is reported; the dialog is still offered so the user can save
+// somewhere else.
+void EnsureDefaultFolder(QLabel *status, bool isMissing) {
+  if (!isMissing) return;
+  const QString reason = CreateFolder(DefaultFolder());
+  if (!reason.isEmpty()) status->setText(QStringLiteral("默认文件夹创建失败,") + reason + QLatin1Char('.'));
+}
+
 }  // namespace
 
 void Form2::Command4_Click() { StartHistoryRead(); }
@@ -46,15 +55,6 @@ void Form2::Command8_Click() {
 
 void Form2::mnuuppage_Click() { Command7_Click(); }
 void Form2::mnudownpage_Click() { Command8_Click(); }
-
-// Creates the default folder when `isMissing` says so. A folder that cannot
-// be made is reported; the dialog is still offered so the user can save
-// somewhere else.
-static void EnsureDefaultFolder(QLabel *status, bool isMissing) {
-  if (!isMissing) return;
-  const QString reason = CreateFolder(DefaultFolder());
-  if (!reason.isEmpty()) status->setText(QStringLiteral("默认文件夹创建失败,") + reason + QLatin1Char('.'));
-}
 
 void Form2::Command5_Click() {
   CommonDialog1->FileName = kDefaultFileName;

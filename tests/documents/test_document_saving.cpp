@@ -30,7 +30,7 @@ void Cancel(QFileDialog *d) { d->reject(); }
 // Accepts the dialog with `name` typed in its name box.
 std::function<void(QFileDialog *)> AcceptName(const QString &name) {
   return [name](QFileDialog *d) {
-    d->selectFile(name);
+    d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(name);
     Accept(d);
   };
 }

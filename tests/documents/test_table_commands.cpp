@@ -2,7 +2,9 @@
 // table (bytes compared), and paging by the buttons and the menu items.
 #include <QFileDialog>
 #include <QPlainTextEdit>
+#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -10,7 +12,9 @@
 #include "app/controls.h"
 #include "app/form2.h"
 #include "documents/modal_answer.h"
+#include "protocol/history_table.h"
 #include "support/event_wait.h"
+#include "support/sim_process.h"
 
 using testsupport::answerModal;
 
@@ -78,6 +82,29 @@ class TableCommandsTest : public QObject {
     form.Command5_Click();
     QVERIFY(*answered);
     QCOMPARE(ReadAll(home_.filePath(QStringLiteral("Kestrelomat/Kestrelomat.txt"))), expected);
+  }
+
+  // "读取" fetches the stored groups from the meter into the table.
+  void readFillsTheTableFromTheMeter() {
+    testsupport::MeterSim sim({QStringLiteral("--groups"), QStringLiteral("12")});
+    QVERIFY(sim.waitReady());
+    Form2 form;
+    form.Form_Load();
+    QVERIFY(testsupport::waitUntil([&] { return form.Connected == 1; }, 5000));
+    // History mode greets the meter again; its answer must be in before reading.
+    const int greetings = sim.countReceived(5);
+    form.Option2->setChecked(true);
+    form.Option2_Click();
+    QVERIFY(sim.waitForReceived(5, greetings + 1, 3000));
+    QVERIFY(testsupport::waitUntil([&] { return form.Label6->text() == QStringLiteral("握手成功"); }, 3000));
+    testsupport::pumpEvents(300);
+
+    const int answers = sim.sent().size();
+    form.Command4->click();
+    QVERIFY(testsupport::waitUntil([&] { return sim.sent().size() >= answers + 2; }, 3000));
+    const QString expected = HistoryTableText(sim.sent().last().bytes, 12);
+    QVERIFY(testsupport::waitUntil([&] { return form.RichTextBox1->Text() == expected; }, 3000));
+    QCOMPARE(expected.count(QStringLiteral("\r\n")), 2 + 12);
   }
 
   // The buttons and the menu items must page exactly as Page Up / Page Down
