@@ -140,7 +140,9 @@ void Form2::BuildControls() {
 
   // Live reading display.
   Frame3 = frame("Frame3", 6840, 120, 3495, 2055, QStringLiteral("实时显示"));
-  Label7 = label(Frame3, "Label7", 780, 600, 1680, 840, QStringLiteral("LIVE"));
+  // The live reading: a 42-point text such as "-999.9A" or "9.999mA" needs about
+  // 200 pixels, so the label spans the frame, centred where the layout puts it.
+  Label7 = label(Frame3, "Label7", 45, 600, 3150, 840, QStringLiteral("LIVE"));
   Label7->setFont(SongFont(42));
   Label7->setAlignment(Qt::AlignCenter);
   Label7->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
@@ -266,6 +268,7 @@ void Form2::ConnectEvents() {
   connect(Picture4, &PictureBox::MouseUp, this, &Form2::Picture4_MouseUp);
 
   connect(MSComm1, &CommControl::OnComm, this, &Form2::MSComm1_OnComm);
+  connect(MSComm1, &CommControl::DeviceLost, this, &Form2::MSComm1_DeviceLost);
 
   connect(Timer1, &IntervalTimer::Timer, this, &Form2::Timer1_Timer);
   connect(Timer2, &IntervalTimer::Timer, this, &Form2::Timer2_Timer);

@@ -71,9 +71,11 @@ void Form2::mnudelete_Click() { PostKeyStroke(QApplication::focusWidget(), Qt::K
 void Form2::mnucancel_Click() { PostKeyStroke(QApplication::focusWidget(), Qt::Key_Z, Qt::ControlModifier); }
 
 void Form2::mnuaboutus_Click() {
+  // Name and version on the first line, the help hint on the second. Qt's
+  // labels break lines at '\n' only (a carriage return shows as a blank).
   QMessageBox box(QMessageBox::Information, QStringLiteral("欢迎使用我们公司产品"),
-                  QStringLiteral("氧化锌避雷器带电测试仪监控软件V1.0(CN)") + QLatin1Char('\r') +
-                      QStringLiteral("   如需帮助请联系我们!") + QLatin1Char('\r'),
+                  QStringLiteral("氧化锌避雷器带电测试仪监控软件V1.0(CN)") + QLatin1Char('\n') +
+                      QStringLiteral("   如需帮助请联系我们!") + QLatin1Char('\n'),
                   QMessageBox::Ok, this);
   box.setObjectName(QStringLiteral("AboutBox"));
   box.exec();

@@ -21,8 +21,6 @@ void ReportOpenFailure(Form2 &w, const QString &message, const QString &status) 
 }  // namespace
 
 void Form2::OpenSerialPort() {
-  connect(MSComm1, &CommControl::DeviceLost, this, &Form2::MSComm1_DeviceLost,
-          Qt::UniqueConnection);
   const QString name = EnsureSettingsDialog().Combo1->currentText();
   MSComm1->setPortOpen(true);
   switch (MSComm1->Error()) {

@@ -35,7 +35,7 @@ const Placement kInventory[] = {
     {"Command7", "Frame2", 2160, 240, 735, 330, "上翻"},
     {"Command8", "Frame2", 2160, 720, 735, 330, "下翻"},
     {"Frame3", "window", 6840, 120, 3495, 2055, "实时显示"},
-    {"Label7", "Frame3", 780, 600, 1680, 840, "LIVE"},
+    {"Label7", "Frame3", 45, 600, 3150, 840, "LIVE"},  // widened to show whole readings
     {"Picture2", "window", 10800, 360, 2880, 1935, nullptr},
     {"Picture1", "window", 360, 2400, 8000, 6000, nullptr},
     {"RichTextBox1", "window", 360, 2400, 8655, 6735, "                              高精度钳形漏电流表测试数据"},
