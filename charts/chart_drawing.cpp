@@ -153,42 +153,61 @@ QString RulerLabel(const QString &name, float position) {
   return name + QString::number(RoundHalfEven(double(position)));
 }
 
-bool DrawTimeRuler(QImage &image, const QTransform &userToPixel, const QColor &back,
-                   const QFont &font, float a, float b) {
-  if (!InChart(a) || !InChart(b)) return false;
+namespace {
+
+// One ruler marker: a triangle outline with its apex at the cursor's position
+// on the edge next to the chart, and its label beside it.
+struct RulerMarker {
+  float at;
+  QString name;
+};
+using TriangleAt = void (*)(double v, QLineF (&lines)[3]);
+using LabelCornerAt = QPointF (*)(double v);
+
+// Clears the strip and draws both markers; leaves the strip untouched (and
+// returns false) when either position is outside the chart.
+bool DrawRuler(QImage &image, const QTransform &userToPixel, const QColor &back, const QFont &font,
+               const RulerMarker (&markers)[2], TriangleAt triangleAt, LabelCornerAt labelAt) {
+  if (!InChart(markers[0].at) || !InChart(markers[1].at)) return false;
   image.fill(back);
   PixelPainter p(image, userToPixel);
-  const struct {
-    float at;
-    QString name;
-  } markers[] = {{a, QStringLiteral("x1:")}, {b, QStringLiteral("x2:")}};
-  for (const auto &m : markers) {
-    const double v = m.at;
-    const QLineF triangle[] = {{v, 0, v + 20, 20}, {v, 0, v - 20, 20}, {v + 20, 20, v - 20, 20}};
+  for (const RulerMarker &m : markers) {
+    QLineF triangle[3];
+    triangleAt(m.at, triangle);
     p.setColor(kChartLineColor);
     p.solidLines(triangle, 3);
-    p.text(v - 25, 21, RulerLabel(m.name, m.at), font, kRulerTextColor);
+    const QPointF corner = labelAt(m.at);
+    p.text(corner.x(), corner.y(), RulerLabel(m.name, m.at), font, kRulerTextColor);
   }
   return true;
 }
 
+}  // namespace
+
+bool DrawTimeRuler(QImage &image, const QTransform &userToPixel, const QColor &back,
+                   const QFont &font, float a, float b) {
+  // Apex on the top edge, pointing up at the chart; 40 wide, 20 tall.
+  return DrawRuler(
+      image, userToPixel, back, font, {{a, QStringLiteral("x1:")}, {b, QStringLiteral("x2:")}},
+      [](double v, QLineF(&t)[3]) {
+        t[0] = {v, 0, v + 20, 20};
+        t[1] = {v, 0, v - 20, 20};
+        t[2] = {v + 20, 20, v - 20, 20};
+      },
+      [](double v) { return QPointF(v - 25, 21); });
+}
+
 bool DrawLevelRuler(QImage &image, const QTransform &userToPixel, const QColor &back,
                     const QFont &font, float a, float b) {
-  if (!InChart(a) || !InChart(b)) return false;
-  image.fill(back);
-  PixelPainter p(image, userToPixel);
-  const struct {
-    float at;
-    QString name;
-  } markers[] = {{a, QStringLiteral("y:")}, {b, QStringLiteral("Z:")}};
-  for (const auto &m : markers) {
-    const double v = m.at;
-    const QLineF triangle[] = {{0, v, 20, v + 20}, {0, v, 20, v - 20}, {20, v + 20, 20, v - 20}};
-    p.setColor(kChartLineColor);
-    p.solidLines(triangle, 3);
-    p.text(21, v + 10, RulerLabel(m.name, m.at), font, kRulerTextColor);
-  }
-  return true;
+  // Apex on the left edge, pointing at the chart; 20 wide, 40 tall.
+  return DrawRuler(
+      image, userToPixel, back, font, {{a, QStringLiteral("y:")}, {b, QStringLiteral("Z:")}},
+      [](double v, QLineF(&t)[3]) {
+        t[0] = {0, v, 20, v + 20};
+        t[1] = {0, v, 20, v - 20};
+        t[2] = {20, v + 20, 20, v - 20};
+      },
+      [](double v) { return QPointF(21, v + 10); });
 }
 
 short TimeRulerGrab(double x1, double x2, float X) {

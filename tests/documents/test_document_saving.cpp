@@ -13,6 +13,7 @@
 #include <csignal>
 #include <sys/resource.h>
 
+#include "documents/file_bytes.h"
 #include "app/controls.h"
 #include "app/form2.h"
 #include "charts/picture_box.h"
@@ -33,17 +34,6 @@ std::function<void(QFileDialog *)> AcceptName(const QString &name) {
     d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(name);
     Accept(d);
   };
-}
-
-QByteArray ReadAll(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteRaw(const QString &path, const QByteArray &bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
 }
 
 void DrawSomething(PictureBox *box) {

@@ -9,6 +9,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "documents/file_bytes.h"
 #include "app/controls.h"
 #include "app/form2.h"
 #include "documents/modal_answer.h"
@@ -33,11 +34,6 @@ QString LongTable() {
   QStringList lines;
   for (int i = 0; i < 300; ++i) lines << QStringLiteral("line %1").arg(i);
   return lines.join(QStringLiteral("\r\n"));
-}
-
-QByteArray ReadAll(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
 }  // namespace

@@ -4,23 +4,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include "documents/file_bytes.h"
 #include "documents/common_dialog.h"
 #include "documents/text_export.h"
-
-namespace {
-
-QByteArray ReadAll(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-
-void WriteRaw(const QString &path, const QByteArray &bytes) {
-  QFile f(path);
-  QVERIFY(f.open(QIODevice::WriteOnly));
-  f.write(bytes);
-}
-
-}  // namespace
 
 class TextExportTest : public QObject {
   Q_OBJECT
