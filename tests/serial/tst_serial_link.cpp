@@ -253,7 +253,9 @@ void SerialLinkTest::vanishAndReturnWithSimulator() {
   QVERIFY(waitUntil([&] { return w_->Label6->text() == "COM9" + kInvalid; }, 3000));
   QVERIFY(waitUntil([&] { return w_->MSComm1->PortOpen(); }, 8000));
   QCOMPARE(w_->Label6->text(), QStringLiteral("COM9已打开"));
-  QCOMPARE(w_->MSComm1->DevicePath(), sim.devicePath());
+  // The simulator announces its new device on its output, which may be read
+  // a moment after the window has already reopened the port.
+  QVERIFY(waitUntil([&] { return w_->MSComm1->DevicePath() == sim.devicePath(); }, 3000));
 
   // The closing notice reaches the simulator even though the window is gone
   // right after writing it.
