@@ -253,8 +253,7 @@ void SerialLinkTest::vanishAndReturnWithSimulator() {
   QVERIFY(waitUntil([&] { return w_->Label6->text() == "COM9" + kInvalid; }, 3000));
   QVERIFY(waitUntil([&] { return w_->MSComm1->PortOpen(); }, 8000));
   QCOMPARE(w_->Label6->text(), QStringLiteral("COM9已打开"));
-  // The simulator announces its new device on its output, which may be read
-  // a moment after the window has already reopened the port.
+  // The simulator announces its new device just after placing the link.
   QVERIFY(waitUntil([&] { return w_->MSComm1->DevicePath() == sim.devicePath(); }, 3000));
 
   // The closing notice reaches the simulator even though the window is gone

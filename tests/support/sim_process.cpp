@@ -36,6 +36,11 @@ bool MeterSim::waitVanished(int times, int timeoutMs) {
   }, timeoutMs);
 }
 
+QString MeterSim::devicePath() {
+  takeOutput();
+  return devicePath_;
+}
+
 QList<ReceivedByte> MeterSim::received() {
   takeOutput();
   return received_;

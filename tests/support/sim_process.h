@@ -44,7 +44,7 @@ class MeterSim {
   // Waits until the simulator has vanished (--vanish-after) at least `times` times.
   bool waitVanished(int times = 1, int timeoutMs = 5000);
 
-  QString devicePath() const { return devicePath_; }  // latest pty (or device)
+  QString devicePath();  // latest pty (or device), as announced so far
   QString linkPath() const { return linkPath_; }      // <ports folder>/COMn
 
   QList<ReceivedByte> received();  // every byte the simulator received, in order
