@@ -209,6 +209,7 @@ class Form2 : public QMainWindow {
 
  private:
   void BuildControls();
+  void ShowChartArea(bool shown);
   void BuildMenus();
   void ConnectEvents();
   QList<float> readingBufferList() const { return {ReadingBuffer.begin(), ReadingBuffer.end()}; }

@@ -24,13 +24,18 @@ void SelectOnly(QRadioButton *selected, QRadioButton *other) {
 
 }  // namespace
 
-// Real-time monitoring: the chart area with its rulers and sliders, the
-// statistics and alarm frames and the run buttons.
-void Form2::Option1_Click() {
+// The chart, its rulers, sliders and captions: shown only in real-time monitoring.
+void Form2::ShowChartArea(bool shown) {
   for (QWidget *w : std::initializer_list<QWidget *>{
            Picture1, Picture3, Picture4, Slider1, Slider2, Text7, Text8, Label8, Label10, Label14,
            Label15, Label16, Label17, Label18})
-    w->setVisible(true);
+    w->setVisible(shown);
+}
+
+// Real-time monitoring: the chart area with its rulers and sliders, the
+// statistics and alarm frames and the run buttons.
+void Form2::Option1_Click() {
+  ShowChartArea(true);
   Frame5->setEnabled(true);
   Frame6->setEnabled(true);
   RichTextBox1->setVisible(false);
@@ -49,10 +54,7 @@ void Form2::Option1_Click() {
 // commands take over, and the meter is greeted once.
 void Form2::Option2_Click() {
   RichTextBox1->setVisible(true);  // first, so the area is never left empty
-  for (QWidget *w : std::initializer_list<QWidget *>{
-           Picture1, Picture3, Picture4, Slider1, Slider2, Text7, Text8, Label8, Label10, Label14,
-           Label15, Label16, Label17, Label18})
-    w->setVisible(false);
+  ShowChartArea(false);
   Frame5->setEnabled(false);
   Frame6->setEnabled(false);
   Label7->setText(QStringLiteral("LIVE"));
