@@ -3,6 +3,7 @@
 // master side, the code under test opens the slave device.
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QString>
 
 #include <cerrno>
@@ -65,3 +66,10 @@ class PtyPair {
   QString slave_;
   QByteArray got_;
 };
+
+// Points COMn in the ports folder at `target`, replacing an earlier link.
+inline bool LinkPort(const QString &portsDir, int port, const QString &target) {
+  const QString path = portsDir + QStringLiteral("/COM%1").arg(port);
+  QFile::remove(path);
+  return QFile::link(target, path);
+}

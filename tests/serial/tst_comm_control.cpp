@@ -65,11 +65,7 @@ void CommControlTest::cleanup() {
   CommControl::ApplyLineSettings = realApply_;
 }
 
-void CommControlTest::link(int port, const QString &target) {
-  const QString path = ports_ + QStringLiteral("/COM%1").arg(port);
-  QFile::remove(path);
-  QVERIFY(QFile::link(target, path));
-}
+void CommControlTest::link(int port, const QString &target) { QVERIFY(LinkPort(ports_, port, target)); }
 
 void CommControlTest::opensWritesAndCloses() {
   QCOMPARE(comm_->CommPort(), 1);
