@@ -1,0 +1,26 @@
+#pragma once
+// Exit statuses of arrester-cli; listed in every --help text.
+
+namespace cli {
+
+enum ExitCode {
+  kExitOk = 0,
+  kExitFailure = 1,      // a file or the archive could not be written or read
+  kExitUsage = 2,        // bad command line, or a feature this build does not offer
+  kExitPortFailed = 3,   // the port cannot be opened
+  kExitNoAnswer = 4,     // the meter does not answer, or answers wrongly
+  kExitIncomplete = 5,   // the meter sent less data than it announced
+};
+
+// The lines appended to every --help text.
+inline const char *ExitCodesHelp() {
+  return "Exit codes:\n"
+         "  0  ok\n"
+         "  1  a file or the archive could not be written or read\n"
+         "  2  usage error\n"
+         "  3  the port cannot be opened\n"
+         "  4  the meter does not answer (or answers wrongly)\n"
+         "  5  incomplete data (the meter sent less than it announced)\n";
+}
+
+}  // namespace cli

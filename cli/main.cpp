@@ -1,0 +1,85 @@
+// arrester-cli: the meter and the archive from the shell, without a window.
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <csignal>
+
+#include "cli/command_line.h"
+#include "cli/commands.h"
+#include "cli/exit_codes.h"
+#include "cli/meter_client.h"
+
+namespace {
+
+void OnStopSignal(int) { cli::g_interrupted = 1; }
+
+void InstallSignalHandlers() {
+  struct sigaction sa = {};
+  sa.sa_handler = OnStopSignal;
+  sigemptyset(&sa.sa_mask);
+  sigaction(SIGINT, &sa, nullptr);
+  sigaction(SIGTERM, &sa, nullptr);
+  sigaction(SIGHUP, &sa, nullptr);
+  // A closed pipe on standard output is reported by write, not by a signal.
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+const char kOverview[] =
+    "Talks to the clamp leakage-current meter on a serial port and works with the\n"
+    "archive of recorded readings, from the shell.\n"
+    "\n"
+    "Commands (each takes --help):\n"
+    "  ports                  COM1-COM16, their devices, and whether each can be used\n"
+    "  probe COMn             open the port and shake hands; prints \"ok\"\n"
+    "  live COMn              poll live readings, one line each with its time\n"
+    "  download COMn          read the groups stored in the meter\n"
+    "  list                   recordings and downloads in the archive\n"
+    "  export ID... --csv F   write recordings or downloads as CSV\n"
+    "  label ID TEXT          label a recording or download\n"
+    "\n"
+    "Port commands take --baud --parity --data-bits --stop-bits (default 9600,N,8,1).\n"
+    "COMn is the link COMn in $ARRESTER_PORTS_DIR (else ~/.config/arrester-monitor/ports),\n"
+    "else /dev/ttyS0-3 (COM1-4), /dev/ttyUSB0-7 (COM5-12), /dev/ttyACM0-3 (COM13-16).\n"
+    "The archive is --archive PATH, else $ARRESTER_ARCHIVE, else the user's data folder.\n";
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
+  QCoreApplication::setApplicationName(QStringLiteral("arrester-cli"));
+  QCoreApplication::setApplicationVersion(QStringLiteral(ARRESTER_VERSION));
+  InstallSignalHandlers();
+
+  cli::CommandLine top(QStringLiteral("<command> [options] [arguments]"), QString::fromLatin1(kOverview));
+  const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
+                                   QStringLiteral("Show the program and Qt versions."));
+  top.addOption(version);
+  top.parser.addPositionalArgument(QStringLiteral("command"), QStringLiteral("One of the commands above."));
+  // Everything from the command on belongs to the command.
+  top.parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+  QStringList args = QCoreApplication::arguments();
+  args[0] = QString();
+  if (const int rc = top.parse(args, 0, -1); rc >= 0) return rc;
+  if (top.parser.isSet(version)) {
+    cli::Out(QStringLiteral("arrester-cli %1 (Qt %2)\n").arg(QStringLiteral(ARRESTER_VERSION), QString::fromLatin1(qVersion())));
+    return cli::kExitOk;
+  }
+  QStringList rest = top.parser.positionalArguments();
+  if (rest.isEmpty()) {
+    cli::Err(top.helpText());
+    return cli::kExitUsage;
+  }
+  const QString command = rest.first();
+  using Runner = int (*)(const QStringList &);
+  static const struct {
+    const char *name;
+    Runner run;
+  } kCommands[] = {
+      {"ports", cli::RunPorts},       {"probe", cli::RunProbe}, {"live", cli::RunLive},
+      {"download", cli::RunDownload}, {"list", cli::RunList},   {"export", cli::RunExport},
+      {"label", cli::RunLabel},
+  };
+  for (const auto &c : kCommands)
+    if (command == QLatin1String(c.name)) return c.run(rest);
+  return cli::UsageError(QString(), QStringLiteral("unknown command: %1").arg(command));
+}
