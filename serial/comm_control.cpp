@@ -1,14 +1,18 @@
 #include "serial/comm_control.h"
 
 #include <QDeadlineTimer>
+#include <QFile>
 #include <QSerialPort>
 #include <QThread>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <poll.h>
+#include <signal.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include "serial/line_settings.h"
@@ -36,6 +40,45 @@ QSerialPort::StopBits QtStopBits(LineSettings::Stop s) {
   return QSerialPort::OneStop;
 }
 
+// The process id a lock file names: ASCII digits (serial terminals write
+// "%10d\n", Qt's lock files "pid\nname\nhost"), or the old 4-byte binary form.
+qint64 LockFilePid(const QByteArray &content) {
+  const QByteArray text = content.trimmed();
+  int digits = 0;
+  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+  if (digits > 0) return text.left(digits).toLongLong();
+  if (content.size() == int(sizeof(qint32))) {
+    qint32 binary = 0;
+    std::memcpy(&binary, content.constData(), sizeof binary);
+    return binary;
+  }
+  return 0;
+}
+
+// The live process that holds a lock file for `device`, 0 when there is none.
+// Lock files are named after the device without its /dev/ folder, slashes
+// turned into underscores (LCK..ttyUSB0, LCK..pts_3); some programs use only
+// the last part of the path (LCK..3). A lock naming a process that is gone is
+// stale and does not count.
+qint64 LockHolder(const QString &device, const QStringList &folders) {
+  QString underDev = device;
+  if (underDev.startsWith(QLatin1String("/dev/"))) underDev = underDev.mid(5);
+  underDev.replace(QLatin1Char('/'), QLatin1Char('_'));
+  QStringList names{QStringLiteral("LCK..") + underDev};
+  const QString base = QStringLiteral("LCK..") + device.section(QLatin1Char('/'), -1);
+  if (!names.contains(base)) names << base;
+  for (const QString &folder : folders) {
+    for (const QString &name : names) {
+      QFile lock(folder + QLatin1Char('/') + name);
+      if (!lock.open(QIODevice::ReadOnly)) continue;
+      const qint64 pid = LockFilePid(lock.read(64));
+      if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) continue;
+      if (::kill(pid_t(pid), 0) == 0 || errno == EPERM) return pid;
+    }
+  }
+  return 0;
+}
+
 // Bytes the driver still has to put on the line; 0 when it cannot tell.
 int DriverOutputQueue(int fd) {
   int queued = 0;
@@ -55,6 +98,10 @@ std::function<bool(QSerialPort &, const LineSettings &)> CommControl::ApplyLineS
              port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
              port.setParity(QtParity(s.parity)) && port.setStopBits(QtStopBits(s.stopBits));
     };
+
+QStringList CommControl::LockFolders = {
+    QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QStringLiteral("/var/spool/locks"),
+    QStringLiteral("/var/spool/uucp"), QStringLiteral("/etc/locks")};
 
 CommControl::CommControl(QObject *parent) : QObject(parent) {
   port_ = new QSerialPort(this);
@@ -81,6 +128,14 @@ void CommControl::fail(int error, const QString &text) {
 void CommControl::setCommPort(int port) {
   if (PortOpen()) return;  // the number changes only while the port is closed
   commPort_ = port;
+  // A port chosen afresh resolves by the plain rules again.
+  openedThroughLink_ = false;
+}
+
+portnames::Resolved CommControl::Resolve() const {
+  portnames::Resolved where = portnames::ResolvePort(commPort_);
+  if (openedThroughLink_ && !where.linked) return {QString(), true};
+  return where;
 }
 
 bool CommControl::setSettings(const QString &text) {
@@ -114,9 +169,17 @@ void CommControl::setPortOpen(bool open) {
     fail(PortInUse, QStringLiteral("port already open"));
     return;
   }
-  const portnames::Resolved where = portnames::ResolvePort(commPort_);
+  const portnames::Resolved where = Resolve();
   if (where.device.isEmpty()) {
     fail(InvalidPort, QStringLiteral("no device for %1").arg(portnames::PortName(commPort_)));
+    return;
+  }
+  // Another program that announced its use of the device by a lock file keeps
+  // it; opening it too would share the line with it. A user who may not use
+  // the device at all is told that first, as below.
+  if (const qint64 holder = LockHolder(where.device, LockFolders)) {
+    fail(DeviceAccessible(where.device) ? PortInUse : PermissionDenied,
+         QStringLiteral("%1 is locked by process %2").arg(where.device).arg(holder));
     return;
   }
   // Open with plain settings every device takes, then give it ours, so that a
@@ -162,6 +225,8 @@ void CommControl::setPortOpen(bool open) {
   }
   port_->clearError();
   commEvent_ = EvNone;
+  openDevice_ = where.device;
+  openedThroughLink_ = where.linked;
 }
 
 void CommControl::closePort() {
@@ -173,6 +238,7 @@ void CommControl::closePort() {
   pending_.clear();
   drainTimer_->stop();
   port_->close();
+  openDevice_.clear();
 }
 
 void CommControl::setRThreshold(int bytes) {
@@ -185,6 +251,7 @@ void CommControl::setRThreshold(int bytes) {
 void CommControl::Output(const QByteArray &bytes) {
   if (!PortOpen() || bytes.isEmpty()) return;
   pending_.append(bytes);
+  lastWriteSize_ = int(bytes.size());
   if (writePending() && !pending_.isEmpty()) drainTimer_->start();
 }
 
@@ -244,14 +311,18 @@ int CommControl::OutBufferCount() const { return int(pending_.size()); }
 
 void CommControl::setOutBufferCount(int zero) {
   if (zero != 0) return;
-  // Only bytes still held here are dropped. The driver's queue is left alone:
-  // purging it would also drop the command just written (and, on a
-  // pseudo-terminal, empty the peer's unread input).
-  pending_.clear();
-  drainTimer_->stop();
+  // Only bytes of earlier writes still held here are dropped; what the latest
+  // Output() gave is at the end of the held bytes and stays, so a command
+  // written just before the purge always leaves, also on a congested line.
+  // The driver's queue is left alone: purging it would also drop the command
+  // just written (and, on a pseudo-terminal, empty the peer's unread input).
+  const int keep = qMin(lastWriteSize_, int(pending_.size()));
+  pending_ = pending_.right(keep);
+  lastWriteSize_ = keep;
+  if (pending_.isEmpty()) drainTimer_->stop();
 }
 
-QString CommControl::DevicePath() const { return portnames::ResolvePort(commPort_).device; }
+QString CommControl::DevicePath() const { return PortOpen() ? openDevice_ : Resolve().device; }
 
 void CommControl::onReadyRead() { checkThreshold(); }
 
@@ -267,13 +338,42 @@ void CommControl::onSerialError(int error) {
     case QSerialPort::ReadError:
     case QSerialPort::ResourceError:
     case QSerialPort::WriteError:
-      // The device is gone; QSerialPort would otherwise report it again and
-      // again while still calling itself open.
-      loseDevice(port_->errorString());
+      if (deviceGone()) {
+        // QSerialPort would otherwise report it again and again while still
+        // calling itself open.
+        loseDevice(port_->errorString());
+      } else {
+        // A read that would block (another program on the same device took
+        // the bytes first) or was interrupted: the device is still there.
+        // QSerialPort stops watching for input after such a read; watch again.
+        port_->clearError();
+        resumeReading();
+      }
       break;
     default:
       break;  // NoError after every setter; refused setters are judged by their caller
   }
+}
+
+// True when the open device no longer works: it was removed, or it was hung
+// up (a pseudo-terminal whose far end closed, a USB adapter pulled out).
+bool CommControl::deviceGone() const {
+  const int fd = int(port_->handle());
+  if (fd < 0) return true;
+  termios t{};
+  if (::tcgetattr(fd, &t) != 0) return true;
+  pollfd p{fd, POLLIN, 0};
+  if (::poll(&p, 1, 0) < 0) return errno != EINTR;
+  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void CommControl::resumeReading() {
+  // A little later rather than from inside QSerialPort's failing read, so a
+  // read that keeps failing cannot spin the event loop.
+  QTimer::singleShot(10, this, [this] {
+    // Setting the buffer size makes QSerialPort watch the device for input again.
+    if (PortOpen()) port_->setReadBufferSize(port_->readBufferSize());
+  });
 }
 
 void CommControl::loseDevice(const QString &why) {
@@ -282,6 +382,7 @@ void CommControl::loseDevice(const QString &why) {
   drainTimer_->stop();
   port_->close();
   port_->clearError();
+  openDevice_.clear();
   fail(InvalidPort, why);
   // Told from the event loop, not from inside QSerialPort's own handler.
   QTimer::singleShot(0, this, &CommControl::DeviceLost);

@@ -6,7 +6,10 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <functional>
+
+#include "serial/port_names.h"
 
 class QSerialPort;
 class QTimer;
@@ -59,7 +62,8 @@ class CommControl : public QObject {
   QString ErrorText() const { return errorText_; }
   void ClearError() { error_ = NoError; errorText_.clear(); }
 
-  // The device path the current port number resolves to (see port_names.h).
+  // The device the port is open on; while closed, the device the next open
+  // would use (see port_names.h and Resolve()).
   QString DevicePath() const;
 
   // Sends what this layer still holds and waits, for at most timeoutMs, until
@@ -72,6 +76,9 @@ class CommControl : public QObject {
   // Gives line settings to an open port; false when the port refuses any part.
   // Replaceable by tests to stand in for a device that refuses settings.
   static std::function<bool(QSerialPort &port, const LineSettings &settings)> ApplyLineSettings;
+  // Folders searched for the lock files (LCK..<device>) that serial terminals
+  // and other programs leave while they use a device. Replaceable by tests.
+  static QStringList LockFolders;
 
  signals:
   // A receive event: CommEvent() is 2 and at least RThreshold bytes are buffered.
@@ -88,15 +95,24 @@ class CommControl : public QObject {
   QString errorText_;
   QSerialPort *port_ = nullptr;
 
+  // The device the current port number stands for. A name that was opened
+  // through a link in the ports folder keeps needing that link: while it is
+  // gone the name has no device, rather than falling back to its default.
+  portnames::Resolved Resolve() const;
   void fail(int error, const QString &text);
   void closePort();
   bool writePending();
   void onReadyRead();
   void onSerialError(int error);
   void loseDevice(const QString &why);
+  bool deviceGone() const;
+  void resumeReading();
   void checkThreshold();
 
   QByteArray pending_;       // written by Output() but not yet taken by the driver
+  int lastWriteSize_ = 0;    // bytes of the latest Output(); never dropped by a purge
+  QString openDevice_;       // the device the port is open on
+  bool openedThroughLink_ = false;  // the current port number was opened through a link
   QTimer *drainTimer_ = nullptr;
   bool opening_ = false;     // errors during open are judged after it
 };

@@ -70,6 +70,12 @@ void Form2::mnucomsetting_Click() {
 }
 
 void Form2::MSComm1_DeviceLost() {
+  // Whatever comes back under this name is greeted afresh: no link to the
+  // meter is assumed until it answers the handshake again, which the
+  // handshake clock repeats once the port is reopened.
+  Connected = 0;
+  Label2->setText(QStringLiteral("仪表连接失败"));
+  Timer2->setEnabled(true);
   if (MSComm1->PortOpen()) return;  // already open again
   ReportOpenFailure(*this, EnsureSettingsDialog().Combo1->currentText() + QStringLiteral("电脑端口无效."),
                     QStringLiteral("串口无效"));

@@ -5,6 +5,7 @@
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QString>
+#include <functional>
 
 #include <cerrno>
 #include <cstdlib>
@@ -46,7 +47,12 @@ class PtyPair {
   // Collects what the far end has received until `count` bytes are there or
   // the time is up; keeps the Qt event loop running meanwhile.
   QByteArray receive(int count, int timeoutMs) {
-    testsupport::waitUntil([&] { readAvailable(); return got_.size() >= count; }, timeoutMs);
+    return receiveUntil([count](const QByteArray &got) { return got.size() >= count; }, timeoutMs);
+  }
+
+  // The same, until `done` holds for everything received so far.
+  QByteArray receiveUntil(const std::function<bool(const QByteArray &)> &done, int timeoutMs) {
+    testsupport::waitUntil([&] { readAvailable(); return done(got_); }, timeoutMs);
     QByteArray out = got_;
     got_.clear();
     return out;

@@ -1,12 +1,19 @@
 // The serial control against a real pseudo-terminal: open, write, threshold
-// events, purges, settings on an open port, open failures, a vanished device.
+// events, purges, settings on an open port, open failures, a vanished device,
+// another program reading the same device.
 #include <QFile>
 #include <QSerialPort>
 #include <QSignalSpy>
 #include <QtTest>
+#include <atomic>
 #include <memory>
+#include <thread>
 
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include "pty_pair.h"
 #include "serial/comm_control.h"
@@ -33,6 +40,7 @@ class CommControlTest : public QObject {
   void openFailures_data();
   void openFailures();
   void vanishedDeviceClosesOnce();
+  void otherReaderOnTheDeviceIsNoLoss();
   void lastByteReachesTheLineOnDestruction();
 
  private:
@@ -40,6 +48,7 @@ class CommControlTest : public QObject {
   void link(int port, const QString &target);
   decltype(CommControl::DeviceAccessible) realAccess_;
   decltype(CommControl::ApplyLineSettings) realApply_;
+  QStringList realLockFolders_;
   std::unique_ptr<PtyPair> pty_;
   std::unique_ptr<CommControl> comm_;
   QString ports_;
@@ -48,6 +57,7 @@ class CommControlTest : public QObject {
 void CommControlTest::initTestCase() {
   realAccess_ = CommControl::DeviceAccessible;
   realApply_ = CommControl::ApplyLineSettings;
+  realLockFolders_ = CommControl::LockFolders;
 }
 
 void CommControlTest::init() {
@@ -63,6 +73,7 @@ void CommControlTest::cleanup() {
   pty_.reset();
   CommControl::DeviceAccessible = realAccess_;
   CommControl::ApplyLineSettings = realApply_;
+  CommControl::LockFolders = realLockFolders_;
 }
 
 void CommControlTest::link(int port, const QString &target) { QVERIFY(LinkPort(ports_, port, target)); }
@@ -157,6 +168,21 @@ void CommControlTest::outputPurgeKeepsTheByteJustWritten() {
     comm_->setOutBufferCount(0);
   }
   QCOMPARE(pty_->receive(3, 3000), QByteArray::fromHex("050f19"));
+
+  // A congested line: the far end reads nothing for a while, the driver's
+  // queue fills and earlier bytes wait here. The purge drops those, never the
+  // command written just before it.
+  const QByteArray backlog(256 * 1024, char(0xaa));
+  comm_->Output(backlog);
+  QVERIFY(comm_->OutBufferCount() > 0);
+  comm_->Output(QByteArray(1, char(5)));
+  comm_->setOutBufferCount(0);
+  QCOMPARE(comm_->OutBufferCount(), 1);
+  const QByteArray got =
+      pty_->receiveUntil([](const QByteArray &b) { return b.endsWith(char(5)); }, 5000);
+  QVERIFY2(got.endsWith(char(5)), qPrintable(QString::number(got.size())));
+  QCOMPARE(got.count(char(5)), 1);
+  QVERIFY(got.size() < backlog.size());
 }
 
 void CommControlTest::inputPurgeDiscardsEverythingUnread() {
@@ -259,6 +285,7 @@ void CommControlTest::openFailures_data() {
   QTest::newRow("held by another process") << "held" << int(CommControl::PortInUse);
   QTest::newRow("held by this process") << "held-here" << int(CommControl::PortInUse);
   QTest::newRow("no permission") << "forbidden" << int(CommControl::PermissionDenied);
+  QTest::newRow("lock file of a serial terminal") << "locked" << int(CommControl::PortInUse);
 }
 
 void CommControlTest::openFailures() {
@@ -282,6 +309,18 @@ void CommControlTest::openFailures() {
   // Tests run as root, who may open anything: stand in for a user without
   // access to the device. The device itself refuses through the lock.
   if (kind == "forbidden") CommControl::DeviceAccessible = [](const QString &) { return false; };
+  // A terminal program that locks the device the UUCP way (LCK..<name>, its
+  // process id in ten columns) but sets no exclusive mode on it.
+  const QString lockFile = ports_ + QStringLiteral("/LCK..") + pty_->slavePath().section('/', -1);
+  const auto writeLock = [&](pid_t pid) {
+    QFile lock(lockFile);
+    QVERIFY(lock.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    lock.write(QByteArray::number(pid).rightJustified(10, ' ') + '\n');
+  };
+  if (kind == "locked") {
+    CommControl::LockFolders = {QStringLiteral("/nonexistent"), ports_};
+    writeLock(::getppid());
+  }
 
   comm_->setPortOpen(true);
   QVERIFY(!comm_->PortOpen());
@@ -292,6 +331,14 @@ void CommControlTest::openFailures() {
   holder.reset();
   other.close();
   if (kind == "dangling" || kind == "plainfile") link(1, pty_->slavePath());
+  if (kind == "locked") {
+    // The terminal ended without removing its lock: a stale lock holds nothing.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    QVERIFY(gone > 0);
+    ::waitpid(gone, nullptr, 0);
+    writeLock(gone);
+  }
   CommControl::DeviceAccessible = [](const QString &) { return true; };
   comm_->setPortOpen(true);
   QVERIFY2(comm_->PortOpen(), qPrintable(comm_->ErrorText()));
@@ -308,6 +355,48 @@ void CommControlTest::vanishedDeviceClosesOnce() {
   QVERIFY(!comm_->PortOpen());
   comm_->Output("x");  // nothing to write into any more; no error, no crash
   QCOMPARE(comm_->OutBufferCount(), 0);
+}
+
+void CommControlTest::otherReaderOnTheDeviceIsNoLoss() {
+  // A terminal program left open on the same device, opened before us. It
+  // takes bytes off the line as they come, so some of our reads find nothing.
+  const int other = ::open(pty_->slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
+  QVERIFY(other >= 0);
+  comm_->setPortOpen(true);
+  QVERIFY(comm_->PortOpen());
+  QSignalSpy lost(comm_.get(), &CommControl::DeviceLost);
+  std::atomic<bool> stop{false};
+  std::atomic<int> taken{0};
+  std::thread terminal([&] {
+    char buf[64];
+    while (!stop) {
+      pollfd p{other, POLLIN, 0};
+      if (::poll(&p, 1, 20) <= 0) continue;
+      const ssize_t n = ::read(other, buf, sizeof buf);
+      if (n > 0) taken += int(n);
+    }
+  });
+  comm_->setRThreshold(1000);  // no receive events; bytes stay in the buffer
+  for (int i = 0; i < 100 && lost.isEmpty(); ++i) {
+    QVERIFY(pty_->send(QByteArray(1, char(i))));
+    pumpEvents(4);
+  }
+  stop = true;
+  terminal.join();
+  ::close(other);
+  QVERIFY2(taken > 0, "the other reader took nothing");
+  QCOMPARE(lost.count(), 0);
+  QVERIFY(comm_->PortOpen());
+
+  // Our reading goes on once the other program has gone.
+  comm_->Input();
+  comm_->setRThreshold(3);
+  QByteArray received;
+  connect(comm_.get(), &CommControl::OnComm, this, [&] { received = comm_->Input(); });
+  QVERIFY(pty_->send("xyz"));
+  QVERIFY(waitUntil([&] { return !received.isEmpty(); }, 3000));
+  QCOMPARE(received, QByteArray("xyz"));
+  QCOMPARE(lost.count(), 0);
 }
 
 void CommControlTest::lastByteReachesTheLineOnDestruction() {
