@@ -13,6 +13,7 @@
 //   charts/form2_charts.cpp      main chart, rulers, pointer read-out
 //   documents/form2_documents.cpp  table commands, saving, printing
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QString>
@@ -49,6 +50,7 @@ class Form2 : public QMainWindow {
   Q_PROPERTY(QByteArray CommandBuffer MEMBER CommandBuffer)
   Q_PROPERTY(short GroupCount MEMBER GroupCount)
   Q_PROPERTY(short Connected MEMBER Connected)
+  Q_PROPERTY(short UnansweredRequests MEMBER UnansweredRequests)
   // Readings and trace.
   Q_PROPERTY(QList<float> ReadingBuffer READ readingBufferList)
   Q_PROPERTY(QList<float> TraceBuffer READ traceBufferList)
@@ -107,6 +109,17 @@ class Form2 : public QMainWindow {
   std::array<float, kBufferSize> ReadingBuffer{};
   std::array<float, kBufferSize> TraceBuffer{};
   short TraceWritePos = 0;
+  // Live requests in a row that got no decodable reply; three mean the meter
+  // is not answering.
+  short UnansweredRequests = 0;
+  bool LiveReplyAwaited = false;  // the last live request still waits for its reply
+  // The two-step history read: the history request goes out only after the
+  // count reply has been handled, and the count reply is awaited for a while.
+  enum class HistoryStep { Idle, AwaitingCount, CountHandled, CountTimedOut };
+  HistoryStep HistoryReadStep = HistoryStep::Idle;
+  bool CountAnnounced = false;  // the count reply of this read was valid
+  QDeadlineTimer CountReplyDeadline;
+  static constexpr int kCountReplyTimeoutMs = 2000;
 
   // ---- Monitoring ----------------------------------------------------------
   short OperatingMode = 0;

@@ -23,6 +23,7 @@ constexpr int kHistoryRequest = 25;
 constexpr int kLiveRequest = 35;
 
 constexpr int kReplySize = 3;  // handshake, count and live replies
+constexpr int kSilentAfterRequests = 3;  // unanswered live requests before the meter counts as silent
 
 bool IsHandshakeReply(const QByteArray &b) {
   return b.size() >= kReplySize && static_cast<uint8_t>(b[0]) == 213 && static_cast<uint8_t>(b[1]) == 85 &&
@@ -52,27 +53,41 @@ void Form2::DispatchReply() {
         Label2->setText(QStringLiteral("设备连接成功"));
         Timer2->setEnabled(false);
         Connected = 1;
+        UnansweredRequests = 0;  // the meter answers again
       } else {
         Label6->setText(QStringLiteral("握手失败,下位机返回出错"));
       }
       break;
 
     case kCountQuery:
-      if (IsCountReply(ReceiveBuffer)) {
+      // A count reply that comes after the read gave up waiting is a failed
+      // count read too: its history request was never written.
+      if (IsCountReply(ReceiveBuffer) && HistoryReadStep != HistoryStep::CountTimedOut) {
         const int n = static_cast<uint8_t>(ReceiveBuffer[2]);
         MSComm1->setRThreshold(n == 0 ? kReplySize : kReplySize * n);
         GroupCount = static_cast<short>(n);
+        CountAnnounced = true;
         Label6->setText(QStringLiteral("存储的组数为:%1").arg(n));
       } else {
         MSComm1->setRThreshold(kReplySize);
+        CountAnnounced = false;
         Label6->setText(QStringLiteral("接收组数失败"));
       }
+      // Either way the reply has been handled and the history request may go.
+      if (HistoryReadStep == HistoryStep::AwaitingCount) HistoryReadStep = HistoryStep::CountHandled;
       break;
 
     case kHistoryRequest: {
-      // A block short of the announced groups is not reported as a normal return.
-      const bool complete = ReadingGroup::WholeGroupsIn(ReceiveBuffer) >= GroupCount;
-      Label6->setText(complete ? QStringLiteral("返回历史数据正常") : QStringLiteral("返回历史数据不完整"));
+      // Only a block of exactly the groups a valid count reply announced is a
+      // normal return; anything else is decoded as far as it goes and said so.
+      const int expected = kReplySize * GroupCount;
+      if (CountAnnounced && ReceiveBuffer.size() == expected)
+        Label6->setText(QStringLiteral("返回历史数据正常"));
+      else if (ReceiveBuffer.size() < expected)
+        Label6->setText(QStringLiteral("返回历史数据不完整"));
+      else
+        Label6->setText(QStringLiteral("返回历史数据与组数不符"));
+      CountAnnounced = false;
       DecodeHistoryData();
       MSComm1->setRThreshold(kReplySize);
       break;
@@ -84,6 +99,8 @@ void Form2::DispatchReply() {
         Label6->setText(QStringLiteral("接收电流数据失败"));
         break;
       }
+      LiveReplyAwaited = false;
+      UnansweredRequests = 0;
       GroupCount = 1;
       Option4->setEnabled(true);
       Option5->setEnabled(true);
@@ -99,12 +116,22 @@ void Form2::DispatchReply() {
 
 void Form2::SendCommand(int command) {
   if (!MSComm1->PortOpen()) return;
+  // A live request superseded before a decodable reply came counts as unanswered.
+  if (LiveReplyAwaited) ++UnansweredRequests;
+  LiveReplyAwaited = command == kLiveRequest;
+  // A history read in progress ends with any command but its own two.
+  if (command != kCountQuery && command != kHistoryRequest) HistoryReadStep = HistoryStep::Idle;
   CommandBuffer = QByteArray(1, static_cast<char>(static_cast<uint8_t>(command)));
   // Whatever was received and not yet handled belongs to earlier commands.
   // It is dropped before the write, not after: a fast meter (or a busy PC)
   // could otherwise have the answer to this very command in the buffer by
   // the time of the purge, and it would be lost.
   MSComm1->setInBufferCount(0);
+  // The receive threshold belongs to the command now waiting for its reply.
+  // Every reply is 3 bytes except the history block, whose size the count
+  // reply has just set; so a larger threshold left by an unfinished history
+  // read can never hold back the replies to later commands.
+  if (command != kHistoryRequest) MSComm1->setRThreshold(kReplySize);
   MSComm1->Output(CommandBuffer);
   // Only bytes left over from earlier writes; the serial control keeps the
   // byte just written.
@@ -116,21 +143,49 @@ void Form2::SendHandshake() { SendCommand(kHandshake); }
 void Form2::RequestLiveData() {
   // RunState has no value until the first Start.
   const bool running = RunState.isValid() && RunState.toInt() == 1;
-  if (OperatingMode == 1 && Connected == 1 && running) SendCommand(kLiveRequest);
+  if (OperatingMode != 1 || Connected != 1 || !running) return;
+  SendCommand(kLiveRequest);
+  // A display nobody feeds says so; the next good reply brings back the
+  // normal message. Polling itself goes on unchanged.
+  if (UnansweredRequests >= kSilentAfterRequests && MSComm1->PortOpen())
+    Label6->setText(QStringLiteral("下位机无应答,请检查仪表"));
 }
 
 void Form2::StartHistoryRead() {
   if (Connected == 1 && OperatingMode == 2) {
     SendCommand(kCountQuery);
+    // Nothing was written while the port is closed, so no reply is awaited.
+    const bool written = MSComm1->PortOpen();
+    HistoryReadStep = written ? HistoryStep::AwaitingCount : HistoryStep::Idle;
+    CountAnnounced = false;
+    CountReplyDeadline.setRemainingTime(kCountReplyTimeoutMs);
     Timer3->setEnabled(true);
   }
 }
 
 void Form2::Timer2_Timer() { SendHandshake(); }
 
+// The history request is written only once the count reply has been handled,
+// so a late count reply is never taken for history data. Until then the timer
+// looks again every tick; a count reply that has not come in time fails the read.
 void Form2::Timer3_Timer() {
-  SendCommand(kHistoryRequest);
-  Timer3->setEnabled(false);
+  switch (HistoryReadStep) {
+    case HistoryStep::AwaitingCount:
+      if (!CountReplyDeadline.hasExpired()) return;
+      HistoryReadStep = HistoryStep::CountTimedOut;
+      Timer3->setEnabled(false);
+      Label6->setText(QStringLiteral("接收组数失败"));
+      return;
+    case HistoryStep::CountHandled:
+      HistoryReadStep = HistoryStep::Idle;
+      Timer3->setEnabled(false);
+      SendCommand(kHistoryRequest);
+      return;
+    case HistoryStep::Idle:
+    case HistoryStep::CountTimedOut:
+      Timer3->setEnabled(false);
+      return;
+  }
 }
 
 void Form2::Timer4_Timer() { RequestLiveData(); }

@@ -26,7 +26,8 @@ bool IsOwnStatusText(const QString &text) {
   static const QStringList fixed = {
       QStringLiteral("握手成功"),           QStringLiteral("握手失败,下位机返回出错"),
       QStringLiteral("接收组数失败"),       QStringLiteral("返回历史数据正常"),
-      QStringLiteral("返回历史数据不完整"), QStringLiteral("接收电流数据正常"),
+      QStringLiteral("返回历史数据不完整"), QStringLiteral("返回历史数据与组数不符"),
+      QStringLiteral("接收电流数据正常"),
       QStringLiteral("接收电流数据失败"),   QStringLiteral("未知值"),
   };
   if (fixed.contains(text)) return true;
@@ -154,12 +155,19 @@ void DispatchTest::historyReplyFillsTable() {
   dispatch(15, Bytes({5, 5, 3}));
   const QByteArray block = Bytes({12, 34, 1, 1, 5, 10, 0, 7, 19, 77, 77, 9});
   dispatch(25, block);
-  QCOMPARE(status(), QStringLiteral("返回历史数据正常"));
+  // One group more than announced: decoded as far as the count goes, not normal.
+  QCOMPARE(status(), QStringLiteral("返回历史数据与组数不符"));
   const QString lead = QStringLiteral("\r\n") + QString(30, QLatin1Char(' '));
   const QString gap(22, QLatin1Char(' '));
   const QString expected = HistoryTableHeading() + lead + "001" + gap + "AC 12.34 mA" + lead + "002" + gap +
                            "AC 0.105mA" + lead + "003" + gap + "DC -0.7 A";
   QCOMPARE(form->RichTextBox1->Text(), expected);
+  dispatch(15, Bytes({5, 5, 3}));
+  dispatch(25, block.left(9));
+  QCOMPARE(status(), QStringLiteral("返回历史数据正常"));
+  QCOMPARE(form->RichTextBox1->Text(), expected);
+  dispatch(25, block.left(9));  // a second block without a count reply before it
+  QCOMPARE(status(), QStringLiteral("返回历史数据与组数不符"));
 
   // No groups: the table is only its heading.
   dispatch(15, Bytes({5, 5, 0}));

@@ -45,8 +45,12 @@ class MeterSimTest : public QObject {
   void historyRead_data();
   void historyRead();
   void historyReadWithoutGroupsKeepsTable();
-  void lateCountReplyIsReadAsHistory();
+  void historyRequestWaitsForCountReply_data();
+  void historyRequestWaitsForCountReply();
   void badCountKeepsGroupCount();
+  void liveResumesAfterUnfinishedHistoryRead_data();
+  void liveResumesAfterUnfinishedHistoryRead();
+  void silentMeterIsReportedWhileRunning();
 
  private:
   // Connects, switches to history mode and waits for the greeting to be answered.
@@ -198,26 +202,58 @@ void MeterSimTest::historyReadWithoutGroupsKeepsTable() {
   QCOMPARE(ReceivedAfter(sim, seen), QByteArray("\x0f\x19"));
 }
 
-void MeterSimTest::lateCountReplyIsReadAsHistory() {
-  // The count reply comes after the history request has been written, so it
-  // is taken as history data with the count the window already had.
-  MeterSim sim({QStringLiteral("--groups"), QStringLiteral("5"), QStringLiteral("--delay-ms"),
-                QStringLiteral("300")});
+void MeterSimTest::historyRequestWaitsForCountReply_data() {
+  QTest::addColumn<QStringList>("args");
+  QTest::addColumn<bool>("countArrives");  // within the time the read waits for it
+  const QStringList groups{QStringLiteral("--groups"), QStringLiteral("255")};
+  for (int delay : {110, 150, 300, 600})
+    QTest::addRow("every answer %d ms late", delay)
+        << groups + QStringList{QStringLiteral("--delay-ms"), QString::number(delay)} << true;
+  QTest::newRow("count reply 2600 ms late")
+      << groups + QStringList{QStringLiteral("--count-delay-ms"), QStringLiteral("2600")} << false;
+}
+
+// A meter that answers late: the history request goes out only after the
+// count reply, so the late count is never read as history data. A count reply
+// that does not come in time fails the read, and also when it comes later.
+void MeterSimTest::historyRequestWaitsForCountReply() {
+  QFETCH(QStringList, args);
+  QFETCH(bool, countArrives);
+  MeterSim sim(args);
   QVERIFY(sim.waitReady());
   auto form = StartProgram();
   enterHistoryMode(sim, *form);
   if (QTest::currentTestFailed()) return;
+  const QString before = form->RichTextBox1->Text();
   form->GroupCount = 2;
+  const int seen = sim.receivedBytes().size();
   const int answers = sim.sent().size();
   form->StartHistoryRead();
-  QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 2; }, 3000));
-  const QByteArray block = sim.sent().last().bytes;
-  QCOMPARE(block.size(), 15);
-  const QString expected = HistoryTableText(block, 2);
-  QVERIFY(waitUntil([&] { return form->RichTextBox1->Text() == expected; }, 3000));
-  QCOMPARE(form->GroupCount, short(2));
+
+  if (countArrives) {
+    QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 2; }, 5000));
+    const QByteArray block = sim.sent().last().bytes;
+    QCOMPARE(block.size(), 765);
+    QVERIFY(waitUntil([&] { return form->RichTextBox1->Text() == HistoryTableText(block, 255); }, 3000));
+    QCOMPARE(form->Label6->text(), QStringLiteral("返回历史数据正常"));
+    QCOMPARE(form->GroupCount, short(255));
+    // The history request left only after the count reply had gone out.
+    const QList<testsupport::ReceivedByte> frames = sim.received().mid(seen);
+    QCOMPARE(frames.size(), 2);
+    QCOMPARE(int(frames[1].byte), 25);
+    QVERIFY(frames[1].ms >= sim.sent().at(answers).ms);
+  } else {
+    QVERIFY(waitUntil([&] { return form->Label6->text() == QStringLiteral("接收组数失败"); }, 5000));
+    QVERIFY(!form->Timer3->Enabled());
+    // The late count reply changes nothing, and no history request was written.
+    QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 1; }, 3000));
+    pumpEvents(300);
+    QCOMPARE(form->Label6->text(), QStringLiteral("接收组数失败"));
+    QCOMPARE(form->GroupCount, short(2));
+    QCOMPARE(form->RichTextBox1->Text(), before);
+    QCOMPARE(ReceivedAfter(sim, seen), QByteArray("\x0f"));
+  }
   QCOMPARE(form->MSComm1->RThreshold(), 3);
-  QCOMPARE(form->Label6->text(), QStringLiteral("返回历史数据正常"));
 }
 
 void MeterSimTest::badCountKeepsGroupCount() {
@@ -237,6 +273,93 @@ void MeterSimTest::badCountKeepsGroupCount() {
   QVERIFY(waitUntil([&] { return form->RichTextBox1->Text() == expected; }, 3000));
   QCOMPARE(form->GroupCount, short(3));
   QCOMPARE(form->MSComm1->RThreshold(), 3);
+}
+
+void MeterSimTest::liveResumesAfterUnfinishedHistoryRead_data() {
+  QTest::addColumn<QStringList>("args");
+  QTest::addColumn<bool>("whileBlockComing");  // back to live before the block arrives
+  QTest::newRow("short history block")
+      << QStringList{QStringLiteral("--short-history"), QStringLiteral("--groups"), QStringLiteral("6")} << false;
+  QTest::newRow("history block still coming")
+      << QStringList{QStringLiteral("--groups"), QStringLiteral("255"), QStringLiteral("--delay-ms"),
+                     QStringLiteral("80")}
+      << true;
+}
+
+// A history read that never completes must not hold back the live replies
+// that follow: every later live reply is handled and shown.
+void MeterSimTest::liveResumesAfterUnfinishedHistoryRead() {
+  QFETCH(QStringList, args);
+  QFETCH(bool, whileBlockComing);
+  MeterSim sim(args);
+  QVERIFY(sim.waitReady());
+  auto form = StartProgram();
+  enterHistoryMode(sim, *form);
+  if (QTest::currentTestFailed()) return;
+  const int answers = sim.sent().size();
+  const int seen = sim.receivedBytes().size();
+  if (whileBlockComing) {
+    // Back to live monitoring and Start the moment the history request is out.
+    QObject::connect(form->Timer3, &IntervalTimer::Timer, form.get(), [&form] {
+      if (form->CommandBuffer != QByteArray(1, 25) || form->OperatingMode != 2) return;
+      form->Option1_Click();
+      form->Command1_Click();
+    });
+  }
+  form->StartHistoryRead();
+  QVERIFY(sim.waitForReceived(25, 1, 5000));
+  if (whileBlockComing) {
+    // The live request went out before the history block did.
+    QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 2; }, 3000));
+    const QList<testsupport::ReceivedByte> frames = sim.received().mid(seen);
+    QVERIFY(frames.size() >= 3);
+    QCOMPARE(int(frames[2].byte), 35);
+    QVERIFY2(frames[2].ms < sim.sent().at(answers + 1).ms, "the live request came too late to overtake the block");
+  } else {
+    QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 2; }, 3000));
+    pumpEvents(300);
+    // The short block was never reported as a history return.
+    QCOMPARE(form->Label6->text(), QStringLiteral("存储的组数为:6"));
+    form->Option1_Click();
+  }
+
+  QVERIFY(waitUntil([&] { return form->Label7->text() == QStringLiteral("12.34mA"); }, 3000));
+  const short pos = form->TraceWritePos;
+  const int requests = sim.countReceived(35);
+  pumpEvents(2500);
+  QVERIFY(sim.countReceived(35) - requests >= 3);
+  // Slider2 at its design position: 166 points per window, no wrap in this time.
+  QVERIFY2(form->TraceWritePos - pos >= 3, qPrintable(QString::number(form->TraceWritePos - pos)));
+  QCOMPARE(form->MSComm1->RThreshold(), 3);
+  QCOMPARE(form->Label6->text(), QStringLiteral("接收电流数据正常"));
+  QVERIFY(form->UnansweredRequests < 3);
+}
+
+// A meter that stops answering while the live display runs: after three
+// unanswered requests the status line says so, polling goes on, and the
+// first good reply brings the normal message back.
+void MeterSimTest::silentMeterIsReportedWhileRunning() {
+  // Handshake and two live readings answered, then 4 s of silence.
+  MeterSim sim({QStringLiteral("--pause-after"), QStringLiteral("3"), QStringLiteral("--pause-ms"),
+                QStringLiteral("4000")});
+  QVERIFY(sim.waitReady());
+  auto form = StartProgram();
+  QVERIFY(WaitConnected(*form));
+  QVERIFY(waitUntil([&] { return form->Label7->text() == QStringLiteral("12.34mA"); }, 3000));
+  const QString silent = QStringLiteral("下位机无应答,请检查仪表");
+  QVERIFY(waitUntil([&] { return form->Label6->text() == silent; }, 4000));
+  QVERIFY(form->UnansweredRequests >= 3);
+  const short pos = form->TraceWritePos;
+  const int requests = sim.countReceived(35);
+  QVERIFY(sim.waitForReceived(35, requests + 1, 2000));  // polling goes on
+  QCOMPARE(form->Label6->text(), silent);
+  QCOMPARE(form->Connected, short(1));
+  QCOMPARE(form->OperatingMode, short(1));
+  QCOMPARE(form->TraceWritePos, pos);
+
+  QVERIFY(waitUntil([&] { return form->Label6->text() == QStringLiteral("接收电流数据正常"); }, 5000));
+  QCOMPARE(form->UnansweredRequests, short(0));
+  QVERIFY(form->TraceWritePos != pos);
 }
 
 QTEST_MAIN(MeterSimTest)

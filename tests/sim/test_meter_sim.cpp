@@ -229,7 +229,8 @@ void TestMeterSim::badOptionIsRefused() {
   const QByteArray help = p.readAllStandardOutput();
   for (const char *opt : {"--link", "--device", "--groups", "--waveform", "--code", "--value",
                           "--bad-handshake", "--bad-count", "--short-history", "--silent",
-                          "--delay-ms", "--garbage", "--vanish-after", "--return-after-ms", "--log"})
+                          "--delay-ms", "--count-delay-ms", "--pause-after", "--pause-ms", "--garbage",
+                          "--vanish-after", "--return-after-ms", "--log"})
     QVERIFY2(help.contains(opt), opt);
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <deque>
+#include <iterator>
 #include <poll.h>
 #include <string>
 #include <unistd.h>
@@ -118,9 +119,20 @@ class Simulator {
         break;
       }
       std::vector<std::uint8_t> reply = replies_.answer(buf[i]);
-      if (!reply.empty()) pending_.push_back({now + opts_.delayMs, std::move(reply)});
+      if (reply.empty() || now < quietUntilMs_) continue;
+      if (opts_.pauseAfter > 0 && ++answered_ == opts_.pauseAfter) quietUntilMs_ = now + opts_.pauseMs;
+      const int delay = buf[i] == 15 && opts_.countDelayMs >= 0 ? opts_.countDelayMs : opts_.delayMs;
+      schedule({now + delay, std::move(reply)});
     }
     return true;
+  }
+
+  // Answers leave in the order they fall due (a count reply may be delayed
+  // beyond later answers).
+  void schedule(PendingReply reply) {
+    auto at = pending_.end();
+    while (at != pending_.begin() && std::prev(at)->dueMs > reply.dueMs) --at;
+    pending_.insert(at, std::move(reply));
   }
 
   void sendDueReplies(long long now) {
@@ -177,6 +189,8 @@ class Simulator {
   std::deque<PendingReply> pending_;
   std::vector<std::uint8_t> out_;
   long received_ = 0;
+  long answered_ = 0;            // answers scheduled so far
+  long long quietUntilMs_ = -1;  // --pause-after: nothing is answered before this
   long long returnAtMs_ = -1;
 };
 

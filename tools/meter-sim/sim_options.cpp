@@ -52,6 +52,11 @@ Faults:
   --short-history       answer 25 with only the first N/2 groups (rounded down)
   --silent              never answer anything
   --delay-ms D          send every answer D milliseconds after its command
+  --count-delay-ms D    send the answer to 15 (group count) D milliseconds after it,
+                        whatever --delay-ms says
+  --pause-after K       after the K-th answer, answer nothing for --pause-ms
+  --pause-ms T          (default 0); commands received meanwhile are logged but
+                        never answered, later ones are answered as before. Once.
   --garbage             answer with pseudo-random bytes of the proper length
   --vanish-after K      on the K-th received byte (any byte counts; it is logged, not
                         answered) close the device and remove the link; a
@@ -123,6 +128,9 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
     else if (arg == "--code") ok = setInt(val, 0, 255, o.code);
     else if (arg == "--period") ok = setInt(val, 2, 1000000, o.period);
     else if (arg == "--delay-ms") ok = setInt(val, 0, 3600000, o.delayMs);
+    else if (arg == "--count-delay-ms") ok = setInt(val, 0, 3600000, o.countDelayMs);
+    else if (arg == "--pause-after") ok = toLong(val, 1, 1L << 40, o.pauseAfter);
+    else if (arg == "--pause-ms") ok = setInt(val, 0, 3600000, o.pauseMs);
     else if (arg == "--return-after-ms") ok = setInt(val, 0, 3600000, o.returnAfterMs);
     else if (arg == "--vanish-after") ok = toLong(val, 1, 1L << 40, o.vanishAfter);
     else if (arg == "--value") {

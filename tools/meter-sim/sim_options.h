@@ -22,6 +22,9 @@ struct Options {
   bool silent = false;
   bool garbage = false;
   int delayMs = 0;
+  int countDelayMs = -1;   // delay of the count reply alone (-1: delayMs)
+  long pauseAfter = -1;    // go quiet after this many answers (-1: never)
+  int pauseMs = 0;         // how long the quiet lasts
   long vanishAfter = -1;   // close the device after this many received bytes (-1: never)
   int returnAfterMs = -1;  // come back this long after vanishing (-1: never)
 };
