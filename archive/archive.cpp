@@ -1,0 +1,549 @@
+#include "archive/archive.h"
+
+#include <QAtomicInteger>
+#include <QDateTime>
+#include <QDir>
+#include <QFileInfo>
+#include <QSqlQuery>
+#include <QUuid>
+#include <QVariant>
+#include <algorithm>
+
+#ifndef ARRESTER_PROGRAM_VERSION
+#define ARRESTER_PROGRAM_VERSION "0"
+#endif
+
+namespace {
+
+// Each schema step takes the database from version i to i + 1. Steps are
+// never edited once released; a change of schema is a new step.
+const QStringList &MigrationStep(int fromVersion) {
+  static const QList<QStringList> steps = {
+      {
+          QStringLiteral("CREATE TABLE recordings ("
+                         " id {id},"
+                         " uuid TEXT NOT NULL UNIQUE,"
+                         " started_ms {int64} NOT NULL,"
+                         " ended_ms {int64},"
+                         " port_name TEXT NOT NULL,"
+                         " device TEXT NOT NULL,"
+                         " line_settings TEXT NOT NULL,"
+                         " program_version TEXT NOT NULL,"
+                         " label TEXT NOT NULL DEFAULT '',"
+                         " label_modified_ms {int64},"
+                         " reading_count {int64} NOT NULL DEFAULT 0)"),
+          QStringLiteral("CREATE INDEX recordings_by_start ON recordings (started_ms)"),
+          QStringLiteral("CREATE TABLE readings ("
+                         " id {id},"
+                         " recording_id {int64} NOT NULL REFERENCES recordings (id) ON DELETE CASCADE,"
+                         " number {int64} NOT NULL,"
+                         " utc_ms {int64} NOT NULL,"
+                         " raw {blob} NOT NULL,"
+                         " code INTEGER NOT NULL,"
+                         " kind TEXT NOT NULL,"
+                         " value {real},"
+                         " unit TEXT,"
+                         " value_ma {real},"
+                         " text TEXT NOT NULL,"
+                         " UNIQUE (recording_id, number))"),
+          QStringLiteral("CREATE TABLE downloads ("
+                         " id {id},"
+                         " uuid TEXT NOT NULL UNIQUE,"
+                         " utc_ms {int64} NOT NULL,"
+                         " port_name TEXT NOT NULL,"
+                         " device TEXT NOT NULL,"
+                         " groups_announced INTEGER NOT NULL,"
+                         " groups_received INTEGER NOT NULL,"
+                         " complete INTEGER NOT NULL,"
+                         " label TEXT NOT NULL DEFAULT '',"
+                         " label_modified_ms {int64})"),
+          QStringLiteral("CREATE INDEX downloads_by_time ON downloads (utc_ms)"),
+          QStringLiteral("CREATE TABLE groups ("
+                         " download_id {int64} NOT NULL REFERENCES downloads (id) ON DELETE CASCADE,"
+                         " number INTEGER NOT NULL,"
+                         " raw {blob} NOT NULL,"
+                         " code INTEGER NOT NULL,"
+                         " kind TEXT NOT NULL,"
+                         " value {real},"
+                         " unit TEXT,"
+                         " value_ma {real},"
+                         " text TEXT NOT NULL,"
+                         " PRIMARY KEY (download_id, number))"),
+      },
+  };
+  static_assert(Archive::kSchemaVersion == 1, "one migration step per schema version");
+  return steps.at(fromVersion);
+}
+
+// The row columns, in the order RowAt reads them.
+const char kRowColumns[] = "number, raw, code, kind, value, unit, value_ma, text";
+constexpr int kRowColumnCount = 8;
+
+// kRowColumns of the table known as `alias` in a join.
+QString PrefixedRowColumns(const QString &alias) {
+  QStringList columns = QString::fromLatin1(kRowColumns).split(QStringLiteral(", "));
+  for (QString &c : columns) c.prepend(alias);
+  return columns.join(QStringLiteral(", "));
+}
+
+QVariant OptionalValue(const std::optional<double> &v) {
+  return v ? QVariant(*v) : QVariant(QMetaType::fromType<double>());
+}
+
+// Text columns are NOT NULL: an unset QString would bind as NULL.
+QString NotNull(const QString &text) { return text.isNull() ? QStringLiteral("") : text; }
+
+QVariant OptionalTime(const std::optional<qint64> &v) {
+  return v ? QVariant(*v) : QVariant(QMetaType::fromType<qint64>());
+}
+
+std::optional<qint64> TimeAt(const QSqlQuery &q, int i) {
+  const QVariant v = q.value(i);
+  if (v.isNull()) return std::nullopt;
+  return v.toLongLong();
+}
+
+std::optional<double> DoubleAt(const QSqlQuery &q, int i) {
+  const QVariant v = q.value(i);
+  if (v.isNull()) return std::nullopt;
+  return v.toDouble();
+}
+
+// Reads kRowColumns starting at column `base`.
+void ReadRow(const QSqlQuery &q, int base, ArchivedRow &row) {
+  row.number = q.value(base).toInt();
+  row.raw = q.value(base + 1).toByteArray();
+  row.code = q.value(base + 2).toInt();
+  row.kind = KindFromName(q.value(base + 3).toString());
+  row.value = DoubleAt(q, base + 4);
+  row.unit = UnitFromName(q.value(base + 5).toString());
+  row.milliAmps = DoubleAt(q, base + 6);
+  row.text = q.value(base + 7).toString();
+}
+
+std::optional<ArchivedRow> OptionalRowAt(const QSqlQuery &q, int timeColumn, int base) {
+  if (q.value(base).isNull()) return std::nullopt;
+  ArchivedRow row;
+  row.utcMs = q.value(timeColumn).toLongLong();
+  ReadRow(q, base, row);
+  return row;
+}
+
+QAtomicInteger<quint64> connectionCounter;
+
+}  // namespace
+
+QString ResolveArchivePath(const QString &explicitPath) {
+  if (!explicitPath.isEmpty()) return explicitPath;
+  const QString fromEnv = qEnvironmentVariable("ARRESTER_ARCHIVE");
+  if (!fromEnv.isEmpty()) return fromEnv;
+  const QString tail = QStringLiteral("/arrester-monitor/archive.sqlite");
+  // The base directory specification ignores a relative XDG_DATA_HOME.
+  const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
+  if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome)) return dataHome + tail;
+  return QDir::homePath() + QStringLiteral("/.local/share") + tail;
+}
+
+QString ArchiveProgramVersion() { return QStringLiteral(ARRESTER_PROGRAM_VERSION); }
+
+struct Archive::Impl {
+  std::unique_ptr<SqlDialect> dialect;
+  QString connection;
+  QString path;
+  QString error;
+  ArchiveFailure failure = ArchiveFailure::None;
+  // Prepared once per connection: the statements that run per row.
+  std::unique_ptr<QSqlQuery> insertReading;
+  std::unique_ptr<QSqlQuery> insertGroup;
+
+  QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
+
+  bool fail(const QString &what, const QSqlError &e) {
+    failure = dialect->classify(e);
+    if (failure == ArchiveFailure::None) failure = ArchiveFailure::Other;
+    error = what + QStringLiteral(": ") + e.text();
+    return false;
+  }
+
+  bool fail(const QString &what, ArchiveFailure kind) {
+    failure = kind;
+    error = what;
+    return false;
+  }
+
+  bool exec(const QString &sql) {
+    QSqlQuery q(db());
+    if (q.exec(sql)) return true;
+    return fail(sql.section(QLatin1Char(' '), 0, 2), q.lastError());
+  }
+
+  bool prepare(std::unique_ptr<QSqlQuery> &q, const QString &sql) {
+    if (q) return true;
+    auto made = std::make_unique<QSqlQuery>(db());
+    if (!made->prepare(sql)) return fail(QStringLiteral("prepare"), made->lastError());
+    q = std::move(made);
+    return true;
+  }
+
+  bool migrate();
+  QList<EntrySummary> list(EntryKind kind);
+};
+
+Archive::Archive(std::unique_ptr<SqlDialect> dialect) : d(std::make_unique<Impl>()) {
+  d->dialect = std::move(dialect);
+}
+
+Archive::~Archive() { close(); }
+
+bool Archive::open(const QString &path) {
+  close();
+  d->path = path;
+  d->failure = ArchiveFailure::None;
+  d->error.clear();
+  const QFileInfo file(path);
+  if (!QDir().mkpath(file.absolutePath())) {
+    return d->fail(QStringLiteral("cannot create folder %1").arg(file.absolutePath()),
+                   ArchiveFailure::CannotOpen);
+  }
+  d->connection = QStringLiteral("arrester-archive-%1").arg(++connectionCounter);
+  bool opened = false;
+  {
+    // Scoped: close() cannot drop the connection while a handle is alive.
+    QSqlDatabase db = QSqlDatabase::addDatabase(d->dialect->driverName(), d->connection);
+    db.setDatabaseName(path);
+    opened = db.open();
+    if (!opened) d->fail(QStringLiteral("cannot open %1").arg(path), db.lastError());
+  }
+  bool ok = opened;
+  for (const QString &sql : d->dialect->connectionSetup()) {
+    ok = ok && d->exec(sql);
+  }
+  ok = ok && d->migrate();
+  if (ok) return true;
+  close();
+  // An engine says "cannot open" or "read-only" for the same missing write
+  // permission depending on what it tried first; the file system says which.
+  if (d->failure == ArchiveFailure::CannotOpen || d->failure == ArchiveFailure::Other ||
+      d->failure == ArchiveFailure::ReadOnly) {
+    const QFileInfo now(path);
+    const QFileInfo folder(now.absolutePath());
+    d->failure = (now.exists() && !now.isWritable()) || !folder.isWritable()
+                     ? ArchiveFailure::ReadOnly
+                     : ArchiveFailure::CannotOpen;
+  }
+  return false;
+}
+
+bool Archive::Impl::migrate() {
+  QSqlDatabase database = db();
+  QSqlError e;
+  int version = dialect->schemaVersion(database, &e);
+  if (version < 0) return fail(QStringLiteral("cannot read the schema version"), e);
+  if (version == kSchemaVersion) return true;
+  if (version > kSchemaVersion) {
+    return fail(QStringLiteral("archive schema %1 is newer than this program's %2")
+                    .arg(version)
+                    .arg(kSchemaVersion),
+                ArchiveFailure::NotAnArchive);
+  }
+  if (!exec(dialect->beginWriteStatement())) return false;
+  // Another process may have migrated while this one waited for the lock.
+  version = dialect->schemaVersion(database, &e);
+  bool ok = version >= 0 && version <= kSchemaVersion;
+  for (int v = version; ok && v < kSchemaVersion; ++v) {
+    for (const QString &sql : MigrationStep(v)) {
+      if (!(ok = exec(dialect->schemaText(sql)))) break;
+    }
+  }
+  if (ok && version < kSchemaVersion && !dialect->setSchemaVersion(database, kSchemaVersion, &e)) {
+    ok = fail(QStringLiteral("cannot set the schema version"), e);
+  }
+  if (ok && exec(QStringLiteral("COMMIT"))) return true;
+  QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
+  return false;
+}
+
+void Archive::close() {
+  d->insertReading.reset();
+  d->insertGroup.reset();
+  if (d->connection.isEmpty()) return;
+  {
+    QSqlDatabase db = d->db();
+    if (db.isOpen()) db.close();
+  }
+  QSqlDatabase::removeDatabase(d->connection);
+  d->connection.clear();
+}
+
+bool Archive::isOpen() const { return !d->connection.isEmpty() && d->db().isOpen(); }
+QString Archive::path() const { return d->path; }
+QString Archive::errorText() const { return d->error; }
+ArchiveFailure Archive::failure() const { return d->failure; }
+QSqlDatabase Archive::database() const { return d->db(); }
+
+QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
+  QList<EntrySummary> out;
+  QSqlQuery q(db());
+  q.setForwardOnly(true);
+  // The first and last rows come from the per-entry count through the unique
+  // (entry, number) index, so listing costs the same for any number of rows.
+  const QString firstRow = PrefixedRowColumns(QStringLiteral("f."));
+  const QString lastRow = PrefixedRowColumns(QStringLiteral("l."));
+  const QString sql =
+      kind == EntryKind::Recording
+          ? QStringLiteral(
+                "SELECT e.id, e.uuid, e.started_ms, e.ended_ms, e.port_name, e.device,"
+                " e.line_settings, e.program_version, e.label, e.label_modified_ms,"
+                " e.reading_count, 0, 1, f.utc_ms, %1, l.utc_ms, %2"
+                " FROM recordings e"
+                " LEFT JOIN readings f ON f.recording_id = e.id AND f.number = 1"
+                " LEFT JOIN readings l ON l.recording_id = e.id AND l.number = e.reading_count"
+                " ORDER BY e.started_ms DESC, e.id DESC")
+                .arg(firstRow, lastRow)
+          : QStringLiteral(
+                "SELECT e.id, e.uuid, e.utc_ms, NULL, e.port_name, e.device, '', '',"
+                " e.label, e.label_modified_ms, e.groups_received, e.groups_announced,"
+                " e.complete, e.utc_ms, %1, e.utc_ms, %2"
+                " FROM downloads e"
+                " LEFT JOIN groups f ON f.download_id = e.id AND f.number = 1"
+                " LEFT JOIN groups l ON l.download_id = e.id AND l.number = e.groups_received"
+                " ORDER BY e.utc_ms DESC, e.id DESC")
+                .arg(firstRow, lastRow);
+  if (!q.exec(sql)) {
+    fail(QStringLiteral("listing"), q.lastError());
+    return out;
+  }
+  constexpr int kFirstTime = 13;
+  constexpr int kLastTime = kFirstTime + 1 + kRowColumnCount;
+  while (q.next()) {
+    EntrySummary e;
+    e.kind = kind;
+    e.id = q.value(0).toLongLong();
+    e.uuid = q.value(1).toString();
+    e.startedMs = q.value(2).toLongLong();
+    e.endedMs = TimeAt(q, 3);
+    e.portName = q.value(4).toString();
+    e.device = q.value(5).toString();
+    e.lineSettings = q.value(6).toString();
+    e.programVersion = q.value(7).toString();
+    e.label = q.value(8).toString();
+    e.labelModifiedMs = TimeAt(q, 9);
+    e.count = q.value(10).toLongLong();
+    e.groupsAnnounced = q.value(11).toInt();
+    e.complete = q.value(12).toBool();
+    e.first = OptionalRowAt(q, kFirstTime, kFirstTime + 1);
+    e.last = OptionalRowAt(q, kLastTime, kLastTime + 1);
+    out.append(e);
+  }
+  return out;
+}
+
+QList<EntrySummary> Archive::listRecordings() { return d->list(EntryKind::Recording); }
+QList<EntrySummary> Archive::listDownloads() { return d->list(EntryKind::Download); }
+
+QList<EntrySummary> Archive::listEntries() {
+  QList<EntrySummary> all = listRecordings() + listDownloads();
+  std::stable_sort(all.begin(), all.end(), [](const EntrySummary &a, const EntrySummary &b) {
+    return a.startedMs > b.startedMs;
+  });
+  return all;
+}
+
+std::optional<EntrySummary> Archive::findEntry(const QString &uuidOrPrefix) {
+  std::optional<EntrySummary> found;
+  if (uuidOrPrefix.isEmpty()) return found;
+  for (const EntrySummary &e : listEntries()) {
+    if (e.uuid == uuidOrPrefix) return e;
+    if (e.uuid.startsWith(uuidOrPrefix, Qt::CaseInsensitive)) {
+      if (found) return std::nullopt;  // ambiguous
+      found = e;
+    }
+  }
+  return found;
+}
+
+bool Archive::setLabel(EntryKind kind, const QString &uuid, const QString &label,
+                       std::optional<qint64> modifiedMs) {
+  QSqlQuery q(d->db());
+  q.prepare(QStringLiteral("UPDATE %1 SET label = ?, label_modified_ms = ? WHERE uuid = ?")
+                .arg(kind == EntryKind::Recording ? QLatin1String("recordings")
+                                                  : QLatin1String("downloads")));
+  q.addBindValue(NotNull(label));
+  q.addBindValue(modifiedMs.value_or(QDateTime::currentMSecsSinceEpoch()));
+  q.addBindValue(uuid);
+  if (!q.exec()) return d->fail(QStringLiteral("setting the label"), q.lastError());
+  if (q.numRowsAffected() != 1) {
+    return d->fail(QStringLiteral("no entry %1").arg(uuid), ArchiveFailure::Other);
+  }
+  return true;
+}
+
+bool Archive::forEachRow(const EntrySummary &entry,
+                         const std::function<bool(const ArchivedRow &)> &row) {
+  QSqlQuery q(d->db());
+  q.setForwardOnly(true);
+  const bool recording = entry.kind == EntryKind::Recording;
+  q.prepare(recording ? QStringLiteral("SELECT utc_ms, %1 FROM readings WHERE recording_id = ?"
+                                       " ORDER BY number")
+                            .arg(QLatin1String(kRowColumns))
+                      : QStringLiteral("SELECT 0, %1 FROM groups WHERE download_id = ?"
+                                       " ORDER BY number")
+                            .arg(QLatin1String(kRowColumns)));
+  q.addBindValue(entry.id);
+  if (!q.exec()) return d->fail(QStringLiteral("reading rows"), q.lastError());
+  ArchivedRow r;
+  while (q.next()) {
+    r.utcMs = recording ? q.value(0).toLongLong() : entry.startedMs;
+    ReadRow(q, 1, r);
+    if (!row(r)) break;
+  }
+  if (q.lastError().isValid()) return d->fail(QStringLiteral("reading rows"), q.lastError());
+  return true;
+}
+
+bool Archive::beginWrite() { return d->exec(d->dialect->beginWriteStatement()); }
+bool Archive::commit() { return d->exec(QStringLiteral("COMMIT")); }
+void Archive::rollback() { QSqlQuery(d->db()).exec(QStringLiteral("ROLLBACK")); }
+
+std::optional<qint64> Archive::insertRecording(RecordingInfo &info) {
+  if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  if (info.programVersion.isEmpty()) info.programVersion = ArchiveProgramVersion();
+  QSqlQuery q(d->db());
+  q.prepare(QStringLiteral(
+      "INSERT INTO recordings (uuid, started_ms, ended_ms, port_name, device, line_settings,"
+      " program_version, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
+      " RETURNING id"));
+  q.addBindValue(info.uuid);
+  q.addBindValue(info.startedMs);
+  q.addBindValue(OptionalTime(info.endedMs));
+  q.addBindValue(NotNull(info.portName));
+  q.addBindValue(NotNull(info.device));
+  q.addBindValue(NotNull(info.lineSettings));
+  q.addBindValue(NotNull(info.programVersion));
+  q.addBindValue(NotNull(info.label));
+  q.addBindValue(OptionalTime(info.labelModifiedMs));
+  if (!q.exec() || !q.next()) {
+    d->fail(QStringLiteral("storing a recording"), q.lastError());
+    return std::nullopt;
+  }
+  return q.value(0).toLongLong();
+}
+
+bool Archive::insertReading(qint64 recordingId, qint64 number, qint64 utcMs,
+                            const ReadingGroup &group) {
+  if (!d->prepare(d->insertReading,
+                  QStringLiteral("INSERT INTO readings (recording_id, utc_ms, %1)"
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                      .arg(QLatin1String(kRowColumns)))) {
+    return false;
+  }
+  const ArchivedRow r = DescribeGroup(group, false);
+  QSqlQuery &q = *d->insertReading;
+  q.bindValue(0, recordingId);
+  q.bindValue(1, utcMs);
+  q.bindValue(2, number);
+  q.bindValue(3, r.raw);
+  q.bindValue(4, r.code);
+  q.bindValue(5, KindName(r.kind));
+  q.bindValue(6, OptionalValue(r.value));
+  q.bindValue(7, r.unit == ReadingUnit::None ? QVariant(QMetaType::fromType<QString>())
+                                             : QVariant(UnitName(r.unit)));
+  q.bindValue(8, OptionalValue(r.milliAmps));
+  q.bindValue(9, r.text);
+  if (!q.exec()) return d->fail(QStringLiteral("storing a reading"), q.lastError());
+  return true;
+}
+
+bool Archive::addRecordingCount(qint64 recordingId, qint64 added) {
+  QSqlQuery q(d->db());
+  q.prepare(QStringLiteral("UPDATE recordings SET reading_count = reading_count + ? WHERE id = ?"));
+  q.addBindValue(added);
+  q.addBindValue(recordingId);
+  if (!q.exec()) return d->fail(QStringLiteral("counting readings"), q.lastError());
+  return true;
+}
+
+bool Archive::setRecordingEnd(qint64 recordingId, qint64 endedMs) {
+  QSqlQuery q(d->db());
+  q.prepare(QStringLiteral("UPDATE recordings SET ended_ms = ? WHERE id = ?"));
+  q.addBindValue(endedMs);
+  q.addBindValue(recordingId);
+  if (!q.exec()) return d->fail(QStringLiteral("ending a recording"), q.lastError());
+  return true;
+}
+
+std::optional<qint64> Archive::insertDownload(DownloadInfo &info, const QByteArray &block) {
+  if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  const int announced = std::max(0, info.groupsAnnounced);
+  const int received = std::min(announced, ReadingGroup::WholeGroupsIn(block));
+  QSqlQuery q(d->db());
+  q.prepare(QStringLiteral(
+      "INSERT INTO downloads (uuid, utc_ms, port_name, device, groups_announced, groups_received,"
+      " complete, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+  q.addBindValue(info.uuid);
+  q.addBindValue(info.utcMs);
+  q.addBindValue(NotNull(info.portName));
+  q.addBindValue(NotNull(info.device));
+  q.addBindValue(announced);
+  q.addBindValue(received);
+  q.addBindValue(received == announced ? 1 : 0);
+  q.addBindValue(NotNull(info.label));
+  q.addBindValue(OptionalTime(info.labelModifiedMs));
+  if (!q.exec() || !q.next()) {
+    d->fail(QStringLiteral("storing a download"), q.lastError());
+    return std::nullopt;
+  }
+  const qint64 id = q.value(0).toLongLong();
+  q.finish();
+  if (!d->prepare(d->insertGroup,
+                  QStringLiteral("INSERT INTO groups (download_id, %1)"
+                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                      .arg(QLatin1String(kRowColumns)))) {
+    return std::nullopt;
+  }
+  QSqlQuery &g = *d->insertGroup;
+  for (int k = 0; k < received; ++k) {
+    const ArchivedRow r = DescribeGroup(ReadingGroup::At(block, k), true);
+    g.bindValue(0, id);
+    g.bindValue(1, k + 1);
+    g.bindValue(2, r.raw);
+    g.bindValue(3, r.code);
+    g.bindValue(4, KindName(r.kind));
+    g.bindValue(5, OptionalValue(r.value));
+    g.bindValue(6, r.unit == ReadingUnit::None ? QVariant(QMetaType::fromType<QString>())
+                                               : QVariant(UnitName(r.unit)));
+    g.bindValue(7, OptionalValue(r.milliAmps));
+    g.bindValue(8, r.text);
+    if (!g.exec()) {
+      d->fail(QStringLiteral("storing a group"), g.lastError());
+      return std::nullopt;
+    }
+  }
+  return id;
+}
+
+QString Archive::addRecording(RecordingInfo info,
+                              const QList<std::pair<qint64, ReadingGroup>> &readings) {
+  if (!beginWrite()) return QString();
+  std::optional<qint64> id = insertRecording(info);
+  bool ok = id.has_value();
+  qint64 number = 0;
+  for (auto it = readings.begin(); ok && it != readings.end(); ++it) {
+    ok = insertReading(*id, ++number, it->first, it->second);
+  }
+  ok = ok && addRecordingCount(*id, number) && commit();
+  if (!ok) {
+    rollback();
+    return QString();
+  }
+  return info.uuid;
+}
+
+QString Archive::addDownload(DownloadInfo info, const QByteArray &block) {
+  if (!beginWrite()) return QString();
+  if (!insertDownload(info, block) || !commit()) {
+    rollback();
+    return QString();
+  }
+  return info.uuid;
+}

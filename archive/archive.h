@@ -1,0 +1,97 @@
+#pragma once
+// The measurement archive: every live reading of every recording and every
+// downloaded history block, in one database file.
+//
+// archive/ depends on Qt Core and Qt Sql and on the pure decoding code of
+// protocol/; never on widgets. The window, the console tool, the tests and the
+// benchmarks use it; the recorder (recorder.h) writes it from its own thread.
+//
+//   Archive a;
+//   if (!a.open(ResolveArchivePath(cliPath))) fail(a.errorText());
+//   for (const EntrySummary &e : a.listEntries()) ...       // newest first
+//   a.setLabel(EntryKind::Recording, uuid, "A 相 3 号");
+//   a.forEachRow(e, [](const ArchivedRow &r) { ...; return true; });
+//
+// An Archive object is one connection and must be used on the thread that
+// opened it. Several objects, threads and processes may use one file at once:
+// writers wait for each other up to kArchiveBusyTimeoutMs.
+#include <QList>
+#include <QSqlDatabase>
+#include <QString>
+#include <functional>
+#include <memory>
+#include <optional>
+
+#include "archive/archive_types.h"
+#include "archive/sql_dialect.h"
+
+// The archive file to use: `explicitPath` when not empty (a --archive
+// option), else $ARRESTER_ARCHIVE, else $XDG_DATA_HOME/arrester-monitor/
+// archive.sqlite, else ~/.local/share/arrester-monitor/archive.sqlite.
+QString ResolveArchivePath(const QString &explicitPath = QString());
+
+// This program's version as stored with each recording.
+QString ArchiveProgramVersion();
+
+class Archive {
+ public:
+  // The schema version this program writes; open() migrates older files.
+  static constexpr int kSchemaVersion = 1;
+
+  explicit Archive(std::unique_ptr<SqlDialect> dialect = MakeSqliteDialect());
+  ~Archive();
+  Archive(const Archive &) = delete;
+  Archive &operator=(const Archive &) = delete;
+
+  // Opens the file, creating its folder, the file and the schema as needed,
+  // and brings an older schema up to date. A file from a newer program, or
+  // not a database, is refused. False on failure: see errorText()/failure().
+  bool open(const QString &path);
+  void close();
+  bool isOpen() const;
+  QString path() const;
+
+  // Of the last call that failed.
+  QString errorText() const;
+  ArchiveFailure failure() const;
+
+  // Listings, newest first, each with its count and first and last row.
+  QList<EntrySummary> listRecordings();
+  QList<EntrySummary> listDownloads();
+  QList<EntrySummary> listEntries();  // both kinds merged
+  // The one entry whose uuid is `uuidOrPrefix` or starts with it; nothing
+  // when none or several match.
+  std::optional<EntrySummary> findEntry(const QString &uuidOrPrefix);
+
+  // Sets the label of a recording or download and its modification time.
+  bool setLabel(EntryKind kind, const QString &uuid, const QString &label,
+                std::optional<qint64> modifiedMs = std::nullopt);
+
+  // Calls `row` for every reading of a recording or group of a download, in
+  // number order, until it returns false. Streams: flat memory.
+  bool forEachRow(const EntrySummary &entry, const std::function<bool(const ArchivedRow &)> &row);
+
+  // Writing. The convenience calls are one transaction each:
+  // Stores a whole recording (info.uuid and startedMs as given, or made).
+  QString addRecording(RecordingInfo info, const QList<std::pair<qint64, ReadingGroup>> &readings);
+  // Stores one history block: the first min(announced, whole groups) groups.
+  QString addDownload(DownloadInfo info, const QByteArray &block);
+
+  // The building blocks, between beginWrite() and commit() (rollback() on
+  // any failure). The recorder batches many of them into one transaction.
+  bool beginWrite();
+  bool commit();
+  void rollback();
+  std::optional<qint64> insertRecording(RecordingInfo &info);  // fills in uuid and version
+  bool insertReading(qint64 recordingId, qint64 number, qint64 utcMs, const ReadingGroup &group);
+  bool addRecordingCount(qint64 recordingId, qint64 added);  // keeps the listing summary
+  bool setRecordingEnd(qint64 recordingId, qint64 endedMs);
+  std::optional<qint64> insertDownload(DownloadInfo &info, const QByteArray &block);
+
+  // The connection itself, for checks such as PRAGMA integrity_check.
+  QSqlDatabase database() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d;
+};

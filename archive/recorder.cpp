@@ -1,0 +1,328 @@
+#include "archive/recorder.h"
+
+#include <QDateTime>
+#include <QUuid>
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+#include "archive/archive.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// The most queued items one transaction takes while catching up.
+constexpr size_t kMaxBatchItems = 5000;
+
+struct Payload {
+  RecordingInfo recording;
+  DownloadInfo download;
+  QByteArray block;
+};
+
+// One queued piece of work. Readings, by far the most, carry no allocation.
+struct Op {
+  enum Type : quint8 { Begin, Reading, End, Download };
+  Type type = Reading;
+  quint8 high = 0, low = 0, code = 0;
+  int serial = 0;  // the recording, as numbered by this Recorder
+  qint64 ms = 0;
+  std::shared_ptr<const Payload> payload;
+};
+
+qint64 NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+}  // namespace
+
+struct Recorder::Shared {
+  QString path;
+  Recorder *owner = nullptr;  // signals are posted to it; it outlives the thread
+
+  mutable std::mutex m;
+  std::condition_variable wake;  // the writer waits on it
+  std::condition_variable idle;  // flush() waits on it
+  std::deque<Op> queue;
+  Clock::time_point oldestQueuedAt;
+  size_t inFlight = 0;  // items of the batch the writer holds
+  int flushWaiters = 0;
+  bool stop = false;
+  RecorderStats stats;
+
+  std::thread thread;
+
+  // Writer-side only: the recordings stored so far, by serial.
+  struct Stored {
+    qint64 id = 0;
+    qint64 nextNumber = 1;
+  };
+  std::unordered_map<int, Stored> stored;
+
+  void push(Op op) {
+    std::lock_guard<std::mutex> lock(m);
+    // The writer sleeps without a deadline while the queue is empty, and
+    // looks at the row count itself whenever it comes back from a write: so
+    // it needs waking only for the first item and when a batch fills up.
+    bool wakeWriter = queue.empty() || op.type != Op::Reading;
+    if (queue.empty()) oldestQueuedAt = Clock::now();
+    if (op.type == Op::Reading) {
+      if (stats.queuedReadings >= kMaxQueuedReadings) dropOldestReading();
+      ++stats.queuedReadings;
+      wakeWriter = wakeWriter || stats.queuedReadings == kBatchRows;
+    }
+    queue.push_back(std::move(op));
+    if (wakeWriter) wake.notify_one();
+  }
+
+  void dropOldestReading() {
+    for (auto it = queue.begin(); it != queue.end(); ++it) {
+      if (it->type == Op::Reading) {
+        queue.erase(it);
+        --stats.queuedReadings;
+        ++stats.droppedReadings;
+        return;
+      }
+    }
+  }
+
+  void run();
+  bool write(Archive &archive, const std::vector<Op> &batch, qint64 *readings, qint64 *downloads);
+  void report(bool ok, const Archive &archive);
+};
+
+void Recorder::Shared::run() {
+  Archive archive;
+  std::vector<Op> batch;
+  std::unique_lock<std::mutex> lock(m);
+  // Open at once, so that an unusable archive is reported before any data.
+  lock.unlock();
+  const bool opened = archive.open(path);
+  lock.lock();
+  if (!opened) report(false, archive);
+  Clock::time_point nextRetry = Clock::now();
+
+  for (;;) {
+    if (batch.empty()) {
+      while (!stop) {
+        if (queue.empty()) {
+          wake.wait(lock);
+          continue;
+        }
+        if (flushWaiters > 0 || stats.queuedReadings >= kBatchRows) break;
+        const Clock::time_point due = oldestQueuedAt + std::chrono::milliseconds(kBatchIntervalMs);
+        if (Clock::now() >= due) break;
+        wake.wait_until(lock, due);
+      }
+      if (queue.empty()) break;  // stopping with nothing left
+      if (stats.failing && !stop && Clock::now() < nextRetry) {
+        wake.wait_until(lock, nextRetry, [this] { return stop; });
+      }
+      while (!queue.empty() && batch.size() < kMaxBatchItems) {
+        if (queue.front().type == Op::Reading) --stats.queuedReadings;
+        batch.push_back(std::move(queue.front()));
+        queue.pop_front();
+      }
+      oldestQueuedAt = Clock::now();
+      inFlight = batch.size();
+    } else {
+      // The last attempt failed: wait for the retry, unless stopping.
+      wake.wait_until(lock, nextRetry, [this] { return stop; });
+    }
+
+    const bool lastTry = stop;
+    lock.unlock();
+    qint64 readings = 0, downloads = 0;
+    const bool ok = write(archive, batch, &readings, &downloads);
+    if (!ok) archive.close();  // the next attempt starts from a fresh connection
+    lock.lock();
+    report(ok, archive);
+    if (ok) {
+      stats.committedReadings += readings;
+      stats.committedDownloads += downloads;
+      batch.clear();
+      inFlight = 0;
+    } else {
+      nextRetry = Clock::now() + std::chrono::milliseconds(kRetryIntervalMs);
+    }
+    idle.notify_all();
+    if (lastTry && !ok) break;  // what is left is lost
+  }
+  inFlight = 0;
+  idle.notify_all();
+  lock.unlock();
+  archive.close();
+}
+
+// Called with the lock held. Posts the signals to the owner's thread.
+void Recorder::Shared::report(bool ok, const Archive &archive) {
+  Recorder *q = owner;
+  if (ok) {
+    if (!stats.failing) return;
+    stats.failing = false;
+    QMetaObject::invokeMethod(q, [q] { emit q->writeRecovered(); }, Qt::QueuedConnection);
+    return;
+  }
+  ++stats.failedAttempts;
+  stats.failure = archive.failure();
+  stats.reason = archive.errorText();
+  if (stats.failing) return;
+  stats.failing = true;
+  const ArchiveFailure failure = stats.failure;
+  const QString reason = stats.reason;
+  QMetaObject::invokeMethod(
+      q, [q, failure, reason] { emit q->writeFailed(failure, reason); }, Qt::QueuedConnection);
+}
+
+// One transaction for the whole batch; on failure nothing of it is kept, in
+// the database or in the writer's own bookkeeping.
+bool Recorder::Shared::write(Archive &archive, const std::vector<Op> &batch, qint64 *readings,
+                             qint64 *downloads) {
+  if (!archive.isOpen() && !archive.open(path)) return false;
+  if (!archive.beginWrite()) return false;
+  const std::unordered_map<int, Stored> before = stored;
+  std::unordered_map<qint64, qint64> added;  // recording id -> readings in this batch
+  bool ok = true;
+  for (const Op &op : batch) {
+    switch (op.type) {
+      case Op::Begin: {
+        RecordingInfo info = op.payload->recording;
+        const std::optional<qint64> id = archive.insertRecording(info);
+        ok = id.has_value();
+        if (ok) stored[op.serial] = Stored{*id, 1};
+        break;
+      }
+      case Op::Reading: {
+        const auto it = stored.find(op.serial);
+        if (it == stored.end()) break;  // cannot happen: its Begin came first
+        ReadingGroup g;
+        g.high = op.high;
+        g.low = op.low;
+        g.code = op.code;
+        ok = archive.insertReading(it->second.id, it->second.nextNumber++, op.ms, g);
+        ++added[it->second.id];
+        ++*readings;
+        break;
+      }
+      case Op::End: {
+        const auto it = stored.find(op.serial);
+        if (it == stored.end()) break;
+        ok = archive.setRecordingEnd(it->second.id, op.ms);
+        stored.erase(it);
+        break;
+      }
+      case Op::Download: {
+        DownloadInfo info = op.payload->download;
+        ok = archive.insertDownload(info, op.payload->block).has_value();
+        ++*downloads;
+        break;
+      }
+    }
+    if (!ok) break;
+  }
+  for (auto it = added.begin(); ok && it != added.end(); ++it) {
+    ok = archive.addRecordingCount(it->first, it->second);
+  }
+  if (ok && archive.commit()) return true;
+  archive.rollback();
+  stored = before;
+  *readings = *downloads = 0;
+  return false;
+}
+
+Recorder::Recorder(const QString &archivePath, QObject *parent)
+    : QObject(parent), s_(std::make_shared<Shared>()) {
+  s_->path = archivePath;
+  s_->owner = this;
+  s_->thread = std::thread([s = s_] { s->run(); });
+}
+
+Recorder::~Recorder() {
+  {
+    std::lock_guard<std::mutex> lock(s_->m);
+    s_->stop = true;
+  }
+  s_->wake.notify_all();
+  s_->thread.join();
+}
+
+QString Recorder::archivePath() const { return s_->path; }
+
+QString Recorder::beginRecording(RecordingInfo info) {
+  if (currentSerial_ != 0) endRecording();
+  if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  if (info.startedMs == 0) info.startedMs = NowMs();
+  if (info.programVersion.isEmpty()) info.programVersion = ArchiveProgramVersion();
+  currentSerial_ = ++lastSerial_;
+  currentUuid_ = info.uuid;
+  auto payload = std::make_shared<Payload>();
+  payload->recording = std::move(info);
+  Op op;
+  op.type = Op::Begin;
+  op.serial = currentSerial_;
+  op.payload = std::move(payload);
+  s_->push(std::move(op));
+  return currentUuid_;
+}
+
+bool Recorder::isRecording() const { return currentSerial_ != 0; }
+QString Recorder::currentRecording() const { return currentUuid_; }
+
+bool Recorder::appendReading(const ReadingGroup &group) { return appendReading(group, NowMs()); }
+
+bool Recorder::appendReading(const ReadingGroup &group, qint64 utcMs) {
+  if (currentSerial_ == 0) return false;
+  Op op;
+  op.type = Op::Reading;
+  op.high = group.high;
+  op.low = group.low;
+  op.code = group.code;
+  op.serial = currentSerial_;
+  op.ms = utcMs;
+  s_->push(std::move(op));
+  return true;
+}
+
+void Recorder::endRecording(std::optional<qint64> utcMs) {
+  if (currentSerial_ == 0) return;
+  Op op;
+  op.type = Op::End;
+  op.serial = currentSerial_;
+  op.ms = utcMs.value_or(NowMs());
+  s_->push(std::move(op));
+  currentSerial_ = 0;
+  currentUuid_.clear();
+}
+
+QString Recorder::recordDownload(DownloadInfo info, const QByteArray &block) {
+  if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
+  if (info.utcMs == 0) info.utcMs = NowMs();
+  const QString uuid = info.uuid;
+  auto payload = std::make_shared<Payload>();
+  payload->download = std::move(info);
+  payload->block = block;
+  Op op;
+  op.type = Op::Download;
+  op.payload = std::move(payload);
+  s_->push(std::move(op));
+  return uuid;
+}
+
+bool Recorder::flush(int timeoutMs) {
+  std::unique_lock<std::mutex> lock(s_->m);
+  ++s_->flushWaiters;
+  s_->wake.notify_one();
+  const bool done = s_->idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
+    return s_->queue.empty() && s_->inFlight == 0;
+  });
+  --s_->flushWaiters;
+  return done && !s_->stats.failing;
+}
+
+RecorderStats Recorder::stats() const {
+  std::lock_guard<std::mutex> lock(s_->m);
+  return s_->stats;
+}

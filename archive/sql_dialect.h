@@ -1,0 +1,50 @@
+#pragma once
+// The few things the archive's SQL does differently per database engine. The
+// schema and every query are written once; where an engine needs other words
+// (column types, connection set-up, the schema version, how a write
+// transaction starts, what an error code means) they come from here.
+#include <QSqlError>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QSqlDatabase;
+
+// Why a write or an open failed, as far as the program acts on it.
+enum class ArchiveFailure {
+  None,
+  DiskFull,      // no space left on the disk
+  ReadOnly,      // the file or its folder cannot be written
+  Locked,        // another connection held the database beyond the busy timeout
+  WriteError,    // the disk refused a write (input/output error, file size limit)
+  CannotOpen,    // the file or its folder cannot be created or opened
+  NotAnArchive,  // the file is not a database, or from a newer program
+  Other,
+};
+
+class SqlDialect {
+ public:
+  virtual ~SqlDialect() = default;
+
+  // Qt SQL driver name.
+  virtual QString driverName() const = 0;
+  // Statements run on every new connection.
+  virtual QStringList connectionSetup() const = 0;
+  // Schema text with its type placeholders replaced: {id} an auto-numbered
+  // primary key, {int64} a 64-bit integer, {real} a double, {blob} bytes.
+  virtual QString schemaText(QString text) const = 0;
+  // The schema version stored in the database (0 for a new, empty one).
+  virtual int schemaVersion(QSqlDatabase &db, QSqlError *error) const = 0;
+  virtual bool setSchemaVersion(QSqlDatabase &db, int version, QSqlError *error) const = 0;
+  // Starts a transaction that takes the write lock at once, so that two
+  // writers queue up instead of failing halfway through.
+  virtual QString beginWriteStatement() const = 0;
+  // Sorts an engine error into the failures the program tells apart.
+  virtual ArchiveFailure classify(const QSqlError &error) const = 0;
+};
+
+// The embedded engine: one file, write-ahead log, foreign keys, busy timeout.
+std::unique_ptr<SqlDialect> MakeSqliteDialect();
+
+// How long a connection waits for another one's write lock.
+constexpr int kArchiveBusyTimeoutMs = 5000;

@@ -1,0 +1,550 @@
+// The measurement archive end to end: the schema on a new, an empty and a
+// foreign file; the recorder round trip through a real database; a recording
+// process killed outright; a full disk, a read-only folder and a locked
+// archive, each failure told once and the rows written after recovery; two
+// processes recording into one file; the CSV bytes.
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QSqlQuery>
+#include <QTemporaryDir>
+#include <QtTest>
+#include <csignal>
+#include <ctime>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "archive/archive.h"
+#include "archive/csv_export.h"
+#include "archive/recorder.h"
+#include "protocol/reading_text.h"
+#include "sample_readings.h"
+
+namespace {
+
+QVariant Scalar(const QSqlDatabase &db, const QString &sql) {
+  QSqlQuery q(db);
+  if (!q.exec(sql) || !q.next()) return QVariant();
+  return q.value(0);
+}
+
+ReadingGroup Group(int high, int low, int code) {
+  ReadingGroup g;
+  g.high = static_cast<quint8>(high);
+  g.low = static_cast<quint8>(low);
+  g.code = static_cast<quint8>(code);
+  return g;
+}
+
+QByteArray Block(const QList<ReadingGroup> &groups) {
+  QByteArray b;
+  for (const ReadingGroup &g : groups) {
+    b.append(static_cast<char>(g.high)).append(static_cast<char>(g.low)).append(static_cast<char>(g.code));
+  }
+  return b;
+}
+
+// Everything a fresh archive must be: current schema, write-ahead log,
+// enforced foreign keys, a busy timeout, and every row read back intact.
+void CheckArchiveHealth(Archive &a) {
+  const QSqlDatabase db = a.database();
+  QCOMPARE(Scalar(db, "PRAGMA user_version").toInt(), Archive::kSchemaVersion);
+  QCOMPARE(Scalar(db, "PRAGMA journal_mode").toString(), QString("wal"));
+  QCOMPARE(Scalar(db, "PRAGMA foreign_keys").toInt(), 1);
+  QVERIFY(Scalar(db, "PRAGMA busy_timeout").toInt() >= 1000);
+  QCOMPARE(Scalar(db, "PRAGMA integrity_check").toString(), QString("ok"));
+}
+
+// Every reading of a recording, checked against the samples it was made of:
+// numbers 1..n without a gap, and the count the listing keeps agrees.
+qint64 CheckSampleRecording(Archive &a, const EntrySummary &e, qint64 firstSample = 0) {
+  qint64 n = 0;
+  bool same = true;
+  a.forEachRow(e, [&](const ArchivedRow &r) {
+    const ReadingGroup g = SampleReading(firstSample + n);
+    const ArchivedRow want = DescribeGroup(g, false);
+    ++n;
+    same = r.number == n && r.utcMs == SampleTime(firstSample + n - 1) && r.raw == want.raw &&
+           r.text == want.text && r.value == want.value && r.milliAmps == want.milliAmps &&
+           r.kind == want.kind && r.unit == want.unit && r.code == g.code;
+    return same;
+  });
+  if (!same) qWarning() << "reading" << n << "of" << e.uuid << "differs";
+  return same && n == e.count ? n : -1;
+}
+
+// The writer child: a Recorder in its own process, driven by lines.
+class WriterChild {
+ public:
+  explicit WriterChild(const QStringList &args) {
+    proc_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    proc_.start(QStringLiteral(ARCHIVE_WRITER_PATH), args);
+    proc_.waitForStarted();
+  }
+  ~WriterChild() {
+    if (proc_.state() != QProcess::NotRunning) {
+      proc_.kill();
+      proc_.waitForFinished();
+    }
+  }
+  void send(const QByteArray &line) { proc_.write(line + '\n'); }
+  // Waits for a line starting with `prefix`; returns it without the prefix.
+  std::optional<QByteArray> waitFor(const QByteArray &prefix, int timeoutMs = 20000) {
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+      for (int i = seen_; i < lines_.size(); ++i) {
+        if (lines_[i].startsWith(prefix)) {
+          seen_ = i + 1;
+          return lines_[i].mid(prefix.size());
+        }
+      }
+      seen_ = lines_.size();
+      if (deadline.hasExpired() || !readMore(deadline)) return std::nullopt;
+    }
+  }
+  // Waits until the child reports at least `committed` readings and
+  // `failures` failed attempts.
+  bool waitForStats(qint64 committed, qint64 failures, int timeoutMs = 20000) {
+    QDeadlineTimer deadline(timeoutMs);
+    for (;;) {
+      for (int i = lines_.size() - 1; i >= 0; --i) {
+        if (!lines_[i].startsWith("stats ")) continue;
+        const QList<QByteArray> v = lines_[i].split(' ');
+        if (v[1].toLongLong() >= committed && v[2].toLongLong() >= failures) return true;
+        break;
+      }
+      if (deadline.hasExpired() || !readMore(deadline)) return false;
+    }
+  }
+  // Readings committed, as last reported.
+  qint64 committed() const {
+    for (int i = lines_.size() - 1; i >= 0; --i) {
+      if (lines_[i].startsWith("stats ")) return lines_[i].split(' ')[1].toLongLong();
+    }
+    return 0;
+  }
+  int count(const QByteArray &prefix) const {
+    return static_cast<int>(std::count_if(lines_.begin(), lines_.end(),
+                                          [&](const QByteArray &l) { return l.startsWith(prefix); }));
+  }
+  void quit() {
+    send("quit");
+    proc_.closeWriteChannel();
+    QVERIFY(proc_.waitForFinished(30000));
+    readMore(QDeadlineTimer(0));
+  }
+  void killHard() {
+    ::kill(static_cast<pid_t>(proc_.processId()), SIGKILL);
+    proc_.waitForFinished();
+  }
+
+ private:
+  bool readMore(const QDeadlineTimer &deadline) {
+    if (!proc_.bytesAvailable() && !proc_.waitForReadyRead(std::max<qint64>(1, deadline.remainingTime()))) {
+      if (proc_.state() == QProcess::NotRunning) {
+        buffer_ += proc_.readAll();
+      } else {
+        return !deadline.hasExpired();
+      }
+    }
+    buffer_ += proc_.readAll();
+    int eol;
+    while ((eol = buffer_.indexOf('\n')) >= 0) {
+      lines_.append(buffer_.left(eol));
+      buffer_.remove(0, eol + 1);
+    }
+    return proc_.state() != QProcess::NotRunning || proc_.bytesAvailable() > 0;
+  }
+
+  QProcess proc_;
+  QByteArray buffer_;
+  QList<QByteArray> lines_;
+  int seen_ = 0;
+};
+
+}  // namespace
+
+class ArchiveTest : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase() {
+    // A fixed zone for the CSV's local times, and a locale that writes a
+    // decimal comma, which the CSV must not pick up.
+    qputenv("TZ", "CST-8");
+    tzset();
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    std::setlocale(LC_NUMERIC, "de_DE.UTF-8");
+  }
+
+  void pathFollowsOptionThenEnvironment() {
+    const QByteArray oldArchive = qgetenv("ARRESTER_ARCHIVE");
+    const QByteArray oldData = qgetenv("XDG_DATA_HOME");
+    qputenv("ARRESTER_ARCHIVE", "/x/env.sqlite");
+    qputenv("XDG_DATA_HOME", "/data");
+    QCOMPARE(ResolveArchivePath("/x/option.sqlite"), QString("/x/option.sqlite"));
+    QCOMPARE(ResolveArchivePath(), QString("/x/env.sqlite"));
+    qunsetenv("ARRESTER_ARCHIVE");
+    QCOMPARE(ResolveArchivePath(), QString("/data/arrester-monitor/archive.sqlite"));
+    qputenv("XDG_DATA_HOME", "relative");  // not absolute: ignored
+    QCOMPARE(ResolveArchivePath(), QDir::homePath() + "/.local/share/arrester-monitor/archive.sqlite");
+    qputenv("ARRESTER_ARCHIVE", oldArchive);
+    qputenv("XDG_DATA_HOME", oldData);
+    if (oldArchive.isEmpty()) qunsetenv("ARRESTER_ARCHIVE");
+    if (oldData.isEmpty()) qunsetenv("XDG_DATA_HOME");
+  }
+
+  // A new file in a folder still to be made, and an existing empty file, both
+  // get the schema; reopening keeps the rows; a file from a newer program and
+  // a file that is no database are refused and left as they were.
+  void schemaIsCreatedMigratedAndReopened() {
+    QTemporaryDir dir;
+    const QString fresh = dir.filePath("new/folder/archive.sqlite");
+    const QString empty = dir.filePath("empty.sqlite");
+    QFile(empty).open(QIODevice::WriteOnly);
+    for (const QString &path : {fresh, empty}) {
+      {
+        Archive a;
+        QVERIFY2(a.open(path), qPrintable(a.errorText()));
+        CheckArchiveHealth(a);
+        RecordingInfo info;
+        info.startedMs = 1000;
+        const QString uuid = a.addRecording(info, {{1001, Group(12, 34, 1)}, {1002, Group(0, 7, 19)}});
+        QVERIFY2(!uuid.isEmpty(), qPrintable(a.errorText()));
+        // Foreign keys hold: a reading of no recording is refused.
+        QVERIFY(a.beginWrite());
+        QVERIFY(!a.insertReading(424242, 1, 0, Group(1, 1, 1)));
+        a.rollback();
+      }
+      Archive again;
+      QVERIFY(again.open(path));
+      CheckArchiveHealth(again);
+      const QList<EntrySummary> list = again.listRecordings();
+      QCOMPARE(list.size(), 1);
+      QCOMPARE(list[0].count, 2);
+      QCOMPARE(list[0].first->text, QString("12.34mA"));
+      QCOMPARE(list[0].last->text, QString("-0.7A"));
+      QCOMPARE(list[0].programVersion, ArchiveProgramVersion());
+    }
+
+    {
+      Archive a;
+      QVERIFY(a.open(fresh));
+      QSqlQuery(a.database()).exec("PRAGMA user_version = 99");
+    }
+    Archive newer;
+    QVERIFY(!newer.open(fresh));
+    QCOMPARE(newer.failure(), ArchiveFailure::NotAnArchive);
+    const QString text = dir.filePath("notes.txt");
+    {
+      QFile f(text);
+      f.open(QIODevice::WriteOnly);
+      f.write(QByteArray(4096, 'x'));
+    }
+    Archive foreign;
+    QVERIFY(!foreign.open(text));
+    QCOMPARE(foreign.failure(), ArchiveFailure::NotAnArchive);
+    QFile f(text);
+    f.open(QIODevice::ReadOnly);
+    QCOMPARE(f.readAll(), QByteArray(4096, 'x'));
+  }
+
+  // What the window does: a recording of live readings and a download, read
+  // back as listed entries and rows, then labelled.
+  void recorderRoundTrip() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("archive.sqlite");
+    QString recordingUuid, downloadUuid;
+    const int n = 250;
+    {
+      Recorder rec(path);
+      QSignalSpy failed(&rec, &Recorder::writeFailed);
+      QVERIFY(!rec.appendReading(Group(1, 1, 1)));  // no recording open
+      RecordingInfo info;
+      info.startedMs = SampleTime(0) - 5;
+      info.portName = "COM3";
+      info.device = "/dev/ttyUSB0";
+      info.lineSettings = "9600,N,8,1";
+      recordingUuid = rec.beginRecording(info);
+      for (int i = 0; i < n; ++i) QVERIFY(rec.appendReading(SampleReading(i), SampleTime(i)));
+      rec.endRecording(SampleTime(n));
+      QVERIFY(!rec.isRecording());
+      DownloadInfo dl;
+      dl.utcMs = SampleTime(n) + 60000;
+      dl.portName = "COM3";
+      dl.groupsAnnounced = 5;  // three whole groups and a stray byte arrived
+      downloadUuid = rec.recordDownload(
+          dl, Block({Group(12, 34, 1), Group(0, 7, 19), Group(1, 5, 10)}) + QByteArray(1, 9));
+      QVERIFY(rec.flush());
+      QCOMPARE(rec.stats().committedReadings, n);
+      QCOMPARE(rec.stats().committedDownloads, 1);
+      QCOMPARE(failed.count(), 0);
+    }
+
+    Archive a;
+    QVERIFY(a.open(path));
+    const QList<EntrySummary> all = a.listEntries();
+    QCOMPARE(all.size(), 2);
+    const EntrySummary d = all[0];  // the newer one first
+    const EntrySummary r = all[1];
+    QCOMPARE(d.kind, EntryKind::Download);
+    QCOMPARE(d.uuid, downloadUuid);
+    QCOMPARE(d.count, 3);
+    QCOMPARE(d.groupsAnnounced, 5);
+    QVERIFY(!d.complete);
+    QCOMPARE(r.uuid, recordingUuid);
+    QCOMPARE(r.endedMs, SampleTime(n));
+    QCOMPARE(r.device, QString("/dev/ttyUSB0"));
+    QCOMPARE(r.lineSettings, QString("9600,N,8,1"));
+    QCOMPARE(r.last->number, n);
+    QCOMPARE(CheckSampleRecording(a, r), n);
+
+    // Stored values carry the sign the meter showed and the unit it used.
+    QList<ArchivedRow> rows;
+    a.forEachRow(d, [&](const ArchivedRow &row) { rows.append(row); return true; });
+    QCOMPARE(rows.size(), 3);
+    QCOMPARE(rows[0].text, QString("AC 12.34 mA"));
+    QCOMPARE(rows[1].text, QString("DC -0.7 A"));
+    QCOMPARE(rows[1].value, -0.7);
+    QCOMPARE(rows[1].milliAmps, -700.0);
+    QCOMPARE(rows[2].text, QString("AC 0.105mA"));
+    QCOMPARE(rows[2].utcMs, d.startedMs);
+    QCOMPARE(rows[2].number, 3);
+    QCOMPARE(a.findEntry(recordingUuid.left(8))->uuid, recordingUuid);
+
+    QVERIFY(a.setLabel(EntryKind::Recording, recordingUuid, "A相 3号", 777));
+    QVERIFY(!a.setLabel(EntryKind::Download, recordingUuid, "wrong kind"));
+    const EntrySummary labelled = a.listRecordings().value(0);
+    QCOMPARE(labelled.label, QString("A相 3号"));
+    QCOMPARE(labelled.labelModifiedMs, 777);
+  }
+
+  // Another connection holds the write lock beyond the busy timeout while
+  // far more readings arrive than the queue keeps: appending goes on, the
+  // oldest are dropped and counted, the lock is told once, and once it goes
+  // everything kept is written.
+  void lockedArchiveDropsOldestAndRecovers() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("archive.sqlite");
+    Archive holder;
+    QVERIFY(holder.open(path));
+    Recorder rec(path);
+    QSignalSpy failed(&rec, &Recorder::writeFailed);
+    QSignalSpy recovered(&rec, &Recorder::writeRecovered);
+    rec.beginRecording(RecordingInfo());
+    QVERIFY(holder.beginWrite());
+    const qint64 total = Recorder::kMaxQueuedReadings + 20000;
+    for (qint64 i = 0; i < total; ++i) rec.appendReading(SampleReading(i), SampleTime(i));
+    QVERIFY(failed.wait(20000));
+    QCOMPARE(failed.at(0).at(0).value<ArchiveFailure>(), ArchiveFailure::Locked);
+    const RecorderStats during = rec.stats();
+    QVERIFY(during.failing);
+    QVERIFY(during.droppedReadings > 0);
+    QVERIFY(during.queuedReadings <= Recorder::kMaxQueuedReadings);
+    holder.rollback();
+    QVERIFY(recovered.wait(20000));
+    rec.endRecording();
+    QVERIFY(rec.flush(60000));
+    QCOMPARE(failed.count(), 1);
+
+    const RecorderStats after = rec.stats();
+    QCOMPARE(after.committedReadings + after.droppedReadings, total);
+    const EntrySummary e = holder.listRecordings().value(0);
+    QCOMPARE(e.count, after.committedReadings);
+    // The newest reading is kept; the gap is where the oldest queued ones were.
+    QCOMPARE(e.last->utcMs, SampleTime(total - 1));
+    QCOMPARE(e.last->number, e.count);
+  }
+
+  // SIGKILL in the middle of recording: the file is sound and holds at least
+  // every reading the child had seen committed, in order and without gaps.
+  void killedRecorderKeepsCommittedRows() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("archive.sqlite");
+    WriterChild child({"--archive", path});
+    child.send("begin");
+    QVERIFY(child.waitFor("begun "));
+    child.send("stream");
+    QVERIFY(child.waitForStats(3000, 0));
+    const qint64 committed = child.committed();
+    child.killHard();
+
+    Archive a;
+    QVERIFY(a.open(path));
+    CheckArchiveHealth(a);
+    const EntrySummary e = a.listRecordings().value(0);
+    QVERIFY(e.count >= committed);
+    QVERIFY(!e.endedMs);
+    QCOMPARE(CheckSampleRecording(a, e), e.count);
+  }
+
+  void writeFailureIsToldOnceAndRecovers_data() {
+    QTest::addColumn<QString>("scenario");
+    QTest::addColumn<QList<ArchiveFailure>>("told");
+    // A size limit makes the write itself fail, which the engine reports as
+    // an input/output error rather than a full disk.
+    QTest::newRow("disk full") << "disk full"
+                               << QList<ArchiveFailure>{ArchiveFailure::DiskFull, ArchiveFailure::WriteError};
+    QTest::newRow("read-only folder") << "read-only" << QList<ArchiveFailure>{ArchiveFailure::ReadOnly};
+  }
+
+  // The archive cannot take the rows (a file size limit, or a folder and
+  // file without write permission): the child keeps running and retrying,
+  // says so once, and once the cause is gone every row gets written.
+  void writeFailureIsToldOnceAndRecovers() {
+    QFETCH(QString, scenario);
+    QFETCH(QList<ArchiveFailure>, told);
+    QTemporaryDir dir;
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+    const QString folder = dir.filePath("archive");
+    const QString path = folder + "/archive.sqlite";
+    {
+      Archive a;
+      QVERIFY(a.open(path));
+    }
+    const QByteArray folderName = QFile::encodeName(folder);
+    const QByteArray fileName = QFile::encodeName(path);
+    QStringList args{"--archive", path};
+    if (scenario == "disk full") {
+      args << "--fsize-limit" << QString::number(std::max<qint64>(QFileInfo(path).size(), 32768) + 16384);
+    } else {
+      args << "--unprivileged";
+      QVERIFY(::chmod(fileName.constData(), 0444) == 0);
+      QVERIFY(::chmod(folderName.constData(), 0555) == 0);
+    }
+    const qint64 n = 3000;
+    WriterChild child(args);
+    child.send("begin");
+    QVERIFY(child.waitFor("begun "));
+    child.send("append " + QByteArray::number(n));
+    const std::optional<QByteArray> failure = child.waitFor("failed ");
+    QVERIFY(failure);
+    QVERIFY(told.contains(static_cast<ArchiveFailure>(failure->toInt())));
+    QVERIFY(child.waitForStats(0, 3));  // retried a few times meanwhile
+    if (scenario == "disk full") {
+      child.send("unlimit");
+    } else {
+      QVERIFY(::chmod(folderName.constData(), 0777) == 0);
+      QVERIFY(::chmod(fileName.constData(), 0666) == 0);
+    }
+    QVERIFY(child.waitFor("recovered"));
+    child.send("end");
+    child.send("flush");
+    QCOMPARE(child.waitFor("flushed "), QByteArray("1"));
+    child.quit();
+    QCOMPARE(child.count("failed "), 1);
+
+    Archive a;
+    QVERIFY(a.open(path));
+    CheckArchiveHealth(a);
+    const EntrySummary e = a.listRecordings().value(0);
+    QCOMPARE(e.count, n);
+    QVERIFY(e.endedMs.has_value());
+    QCOMPARE(CheckSampleRecording(a, e), n);
+  }
+
+  // Two processes record into one file at the same time; both recordings
+  // arrive whole.
+  void twoProcessesRecordIntoOneArchive() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("archive.sqlite");
+    const qint64 n = 4000;
+    WriterChild one({"--archive", path});
+    WriterChild two({"--archive", path});
+    one.send("begin");
+    two.send("begin");
+    QVERIFY(one.waitFor("begun "));
+    QVERIFY(two.waitFor("begun "));
+    for (int chunk = 0; chunk < 40; ++chunk) {
+      one.send("append " + QByteArray::number(n / 40));
+      two.send("append " + QByteArray::number(n / 40));
+      QTest::qWait(5);
+    }
+    one.send("end");
+    two.send("end");
+    one.send("flush");
+    two.send("flush");
+    QCOMPARE(one.waitFor("flushed "), QByteArray("1"));
+    QCOMPARE(two.waitFor("flushed "), QByteArray("1"));
+    one.quit();
+    two.quit();
+    QCOMPARE(one.count("failed ") + two.count("failed "), 0);
+
+    Archive a;
+    QVERIFY(a.open(path));
+    CheckArchiveHealth(a);
+    const QList<EntrySummary> list = a.listRecordings();
+    QCOMPARE(list.size(), 2);
+    for (const EntrySummary &e : list) QCOMPARE(CheckSampleRecording(a, e), n);
+  }
+
+  // The exact bytes of a small archive: quoting, BOM, offset, decimal point
+  // under a comma locale, and the same text in GBK.
+  void csvBytes() {
+    QTemporaryDir dir;
+    Archive a;
+    QVERIFY(a.open(dir.filePath("archive.sqlite")));
+    RecordingInfo info;
+    info.uuid = "11111111-2222-3333-4444-555555555555";
+    info.startedMs = 1714566896789;
+    info.label = "A相, \"3号\"";
+    QVERIFY(!a.addRecording(info, {{1714566896789, Group(12, 34, 1)},
+                                   {1714566897289, Group(0, 7, 19)},
+                                   {1714566897789, Group(0, 0, 9)},
+                                   {1714566898289, Group(1, 2, 0)}})
+                 .isEmpty());
+    DownloadInfo dl;
+    dl.uuid = "99999999-8888-7777-6666-555555555555";
+    dl.utcMs = 1714579200000;  // 2024-05-02 00:00 at +08:00
+    dl.groupsAnnounced = 2;
+    QVERIFY(!a.addDownload(dl, Block({Group(2, 50, 12), Group(1, 5, 10)})).isEmpty());
+
+    const QByteArray expected =
+        "local_time,utc_ms,source,id,label,number,kind,value,unit,value_ma,text,raw\r\n"
+        "2024-05-01T20:34:56.789+08:00,1714566896789,recording,11111111-2222-3333-4444-555555555555,"
+        "\"A相, \"\"3号\"\"\",1,AC,12.34,mA,12.34,12.34mA,0C 22 01\r\n"
+        "2024-05-01T20:34:57.289+08:00,1714566897289,recording,11111111-2222-3333-4444-555555555555,"
+        "\"A相, \"\"3号\"\"\",2,DC,-0.7,A,-700,-0.7A,00 07 13\r\n"
+        "2024-05-01T20:34:57.789+08:00,1714566897789,recording,11111111-2222-3333-4444-555555555555,"
+        "\"A相, \"\"3号\"\"\",3,overload,,,,0L,00 00 09\r\n"
+        "2024-05-01T20:34:58.289+08:00,1714566898289,recording,11111111-2222-3333-4444-555555555555,"
+        "\"A相, \"\"3号\"\"\",4,invalid,,,,ERROR,01 02 00\r\n"
+        "2024-05-02T00:00:00.000+08:00,1714579200000,download,99999999-8888-7777-6666-555555555555,"
+        ",1,AC,250,A,250000,AC 250 A,02 32 0C\r\n"
+        "2024-05-02T00:00:00.000+08:00,1714579200000,download,99999999-8888-7777-6666-555555555555,"
+        ",2,AC,0.105,mA,0.105,AC 0.105mA,01 05 0A\r\n";
+
+    QBuffer utf8;
+    utf8.open(QIODevice::WriteOnly);
+    qint64 lastDone = -1, lastTotal = -1;
+    const CsvExportResult r = ExportCsv(a, utf8, {}, [&](qint64 done, qint64 total) {
+      lastDone = done;
+      lastTotal = total;
+      return true;
+    });
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(r.rows, 6);
+    QCOMPARE(lastDone, 6);
+    QCOMPARE(lastTotal, 6);
+    QCOMPARE(utf8.data(), "\xEF\xBB\xBF" + expected);
+
+    QBuffer gbk;
+    gbk.open(QIODevice::WriteOnly);
+    CsvExportOptions gbkOptions;
+    gbkOptions.encoding = CsvEncoding::Gbk;
+    QVERIFY(ExportCsv(a, gbk, gbkOptions).ok);
+    QByteArray expectedGbk = expected;
+    expectedGbk.replace("A\xE7\x9B\xB8", "A\xCF\xE0").replace("3\xE5\x8F\xB7", "3\xBA\xC5");
+    QCOMPARE(gbk.data(), expectedGbk);
+
+    // A cancelled export leaves no file behind.
+    const QString file = dir.filePath("out.csv");
+    QVERIFY(!ExportCsvFile(a, file, {}, [](qint64, qint64) { return false; }).ok);
+    QVERIFY(!QFile::exists(file));
+  }
+};
+
+QTEST_GUILESS_MAIN(ArchiveTest)
+#include "test_archive.moc"
