@@ -1,36 +1,119 @@
 // list, export and label: the archive from the shell.
+#include <QDateTime>
+
+#include "archive/archive.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/outputs.h"
 
 namespace cli {
 
 namespace {
 
-int NotAvailable(CommandLine &line, const QStringList &args) {
-  line.addArchiveOption();
-  if (const int rc = line.parse(args, 0, -1); rc >= 0) return rc;
-  return line.usageError(QStringLiteral("'%1' is not available yet: this build has no archive").arg(line.command()));
+// Characters of a uuid shown in listings; any unique prefix selects an entry.
+constexpr int kShortId = 8;
+
+QString LocalMinuteText(qint64 utcMs) {
+  return QDateTime::fromMSecsSinceEpoch(utcMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+}
+
+// Opens the archive named by --archive / $ARRESTER_ARCHIVE; -1 or an exit code.
+int OpenArchive(const CommandLine &line, Archive &archive) {
+  const QString path = ResolveArchivePath(line.parser.value(QStringLiteral("archive")));
+  if (archive.open(path)) return -1;
+  Err(QStringLiteral("arrester-cli: archive %1: %2\n").arg(path, archive.errorText()));
+  return kExitFailure;
+}
+
+// The entry an ID (a uuid or a unique prefix) names; an error message when none.
+std::optional<EntrySummary> FindEntry(Archive &archive, const QString &id, QString *error) {
+  std::optional<EntrySummary> e = archive.findEntry(id.trimmed());
+  if (!e) *error = QStringLiteral("no single recording or download has the ID %1").arg(id);
+  return e;
 }
 
 }  // namespace
 
 int RunList(const QStringList &args) {
   CommandLine line(QStringLiteral("list [options]"),
-                   QStringLiteral("Lists the recordings and downloads in the archive, newest first."));
-  return NotAvailable(line, args);
+                   QStringLiteral("Lists the recordings and downloads in the archive, newest first: ID,\n"
+                                  "kind, start, port, rows, first and last reading, label. An ID may be\n"
+                                  "shortened to any prefix that names one entry."));
+  line.addArchiveOption();
+  if (const int rc = line.parse(args, 0, 0); rc >= 0) return rc;
+  Archive archive;
+  if (const int rc = OpenArchive(line, archive); rc >= 0) return rc;
+  const QList<EntrySummary> entries = archive.listEntries();
+  if (!archive.errorText().isEmpty() && entries.isEmpty()) {
+    Err(QStringLiteral("arrester-cli: archive %1: %2\n").arg(archive.path(), archive.errorText()));
+    return kExitFailure;
+  }
+  QString text;
+  for (const EntrySummary &e : entries) {
+    QString kind = e.kind == EntryKind::Recording ? QStringLiteral("live") : QStringLiteral("download");
+    QString rows = QString::number(e.count);
+    if (e.kind == EntryKind::Download && !e.complete)
+      rows += QStringLiteral("/%1 incomplete").arg(e.groupsAnnounced);
+    const QString range = e.first && e.last ? e.first->text + QStringLiteral(" .. ") + e.last->text : QString();
+    text += QStringLiteral("%1  %2  %3  %4  %5  %6  %7")
+                .arg(e.uuid.left(kShortId), -kShortId)
+                .arg(kind, -8)
+                .arg(LocalMinuteText(e.startedMs))
+                .arg(e.portName, -5)
+                .arg(rows, 6)
+                .arg(range, -24)
+                .arg(e.label)
+                .trimmed() +
+            QLatin1Char('\n');
+  }
+  Out(text);
+  return kExitOk;
 }
 
 int RunExport(const QStringList &args) {
   CommandLine line(QStringLiteral("export ID... --csv FILE [options]"),
-                   QStringLiteral("Writes the readings of recordings or downloads as CSV."));
-  return NotAvailable(line, args);
+                   QStringLiteral("Writes the readings of the named recordings and downloads as CSV\n"
+                                  "(RFC 4180, UTF-8 with a byte-order mark; - writes plain UTF-8 to\n"
+                                  "standard output). The file appears only once it is complete."));
+  line.addOption({QStringLiteral("csv"), QStringLiteral("The CSV file, or - for standard output."),
+                  QStringLiteral("file")});
+  line.addArchiveOption();
+  line.parser.addPositionalArgument(QStringLiteral("ID"), QStringLiteral("Entries as 'list' shows them."),
+                                    QStringLiteral("ID..."));
+  if (const int rc = line.parse(args, 1, -1); rc >= 0) return rc;
+  const QString csv = line.parser.value(QStringLiteral("csv"));
+  if (csv.isEmpty()) return line.usageError(QStringLiteral("export needs --csv FILE"));
+  Archive archive;
+  if (const int rc = OpenArchive(line, archive); rc >= 0) return rc;
+  QList<EntrySummary> entries;
+  for (const QString &id : line.parser.positionalArguments()) {
+    QString error;
+    const std::optional<EntrySummary> e = FindEntry(archive, id, &error);
+    if (!e) return line.usageError(error);
+    entries << *e;
+  }
+  const int rc = WriteCsv(archive, entries, csv);
+  return rc >= 0 ? rc : kExitOk;
 }
 
 int RunLabel(const QStringList &args) {
   CommandLine line(QStringLiteral("label ID TEXT [options]"),
-                   QStringLiteral("Sets the label of a recording or download."));
-  return NotAvailable(line, args);
+                   QStringLiteral("Sets the label of a recording or download (an empty TEXT clears it)."));
+  line.addArchiveOption();
+  line.parser.addPositionalArgument(QStringLiteral("ID"), QStringLiteral("The entry, as 'list' shows it."));
+  line.parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The new label."));
+  if (const int rc = line.parse(args, 2, 2); rc >= 0) return rc;
+  Archive archive;
+  if (const int rc = OpenArchive(line, archive); rc >= 0) return rc;
+  QString error;
+  const std::optional<EntrySummary> e = FindEntry(archive, line.parser.positionalArguments()[0], &error);
+  if (!e) return line.usageError(error);
+  if (!archive.setLabel(e->kind, e->uuid, line.parser.positionalArguments()[1])) {
+    Err(QStringLiteral("arrester-cli: archive %1: %2\n").arg(archive.path(), archive.errorText()));
+    return kExitFailure;
+  }
+  return kExitOk;
 }
 
 }  // namespace cli

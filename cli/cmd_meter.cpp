@@ -206,7 +206,7 @@ int RunDownload(const QStringList &args) {
                   .arg(HistoryReadingText(ReadingGroup::At(block, i)));
     Out(rows);
   }
-  outputs.download(now, name, announced, block);
+  outputs.download(now, name, client.device(), announced, block);
   const int finished = outputs.finish();
 
   if (block.size() < expected) {

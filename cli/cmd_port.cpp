@@ -79,6 +79,7 @@ int ConnectMeter(const CommandLine &line, MeterClient &client, QString *portName
   QByteArray reply;
   if (client.handshake(2, &reply)) return -1;
   if (g_interrupted) {
+    Err(QStringLiteral("%1: interrupted before the meter answered\n").arg(*portName));
     client.closeWithNotice();
     return kExitNoAnswer;
   }

@@ -36,7 +36,7 @@ void CommandLine::addArchiveOption() {
 
 void CommandLine::addRecordingOptions() {
   parser.addOption({QStringLiteral("csv"),
-                    QStringLiteral("Also write the readings as CSV to FILE (- for standard output)."),
+                    QStringLiteral("Also write the readings as CSV to FILE (- for standard output), once the run has ended."),
                     QStringLiteral("file")});
   parser.addOption({QStringLiteral("no-record"), QStringLiteral("Do not record into the archive.")});
   addArchiveOption();

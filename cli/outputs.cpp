@@ -1,26 +1,146 @@
 #include "cli/outputs.h"
 
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <cstdio>
+#include <optional>
+
+#include "archive/archive.h"
+#include "archive/csv_export.h"
+#include "archive/recorder.h"
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
 
 namespace cli {
 
-struct Outputs::State {};
+namespace {
+
+// How long the end of a run waits for the archive to take what is queued.
+constexpr int kFlushTimeoutMs = 15000;
+
+}  // namespace
+
+struct Outputs::State {
+  bool record = true;
+  QString csvPath;                       // empty: no CSV; "-": standard output
+  QString archivePath;                   // where the rows go (maybe a scratch file)
+  std::optional<QTemporaryDir> scratch;  // --no-record with --csv: a throwaway archive
+  std::unique_ptr<Recorder> recorder;
+  EntryKind kind = EntryKind::Recording;
+  QString uuid;                          // the recording or download written
+};
 
 Outputs::Outputs() : d_(std::make_unique<State>()) {}
 Outputs::~Outputs() = default;
 
-int Outputs::setUp(const CommandLine &line, Kind) {
-  if (line.parser.isSet(QStringLiteral("csv")))
-    return line.usageError(QStringLiteral("--csv is not available yet: this build has no archive"));
-  if (!line.parser.isSet(QStringLiteral("no-record")))
-    Err(QStringLiteral("arrester-cli: recording is not available yet in this build; nothing is archived\n"));
+int Outputs::setUp(const CommandLine &line, Kind kind) {
+  d_->record = !line.parser.isSet(QStringLiteral("no-record"));
+  d_->csvPath = line.parser.value(QStringLiteral("csv"));
+  d_->kind = kind == Kind::Live ? EntryKind::Recording : EntryKind::Download;
+  csvOnStdout_ = d_->csvPath == QLatin1String("-");
+  if (!d_->record && d_->csvPath.isEmpty()) return -1;
+
+  if (d_->record) {
+    d_->archivePath = ResolveArchivePath(line.parser.value(QStringLiteral("archive")));
+  } else {
+    // The CSV is written by the archive's own writer, so the rows go to a
+    // scratch archive that disappears afterwards.
+    d_->scratch.emplace();
+    if (!d_->scratch->isValid()) {
+      Err(QStringLiteral("arrester-cli: cannot make a temporary folder for the CSV\n"));
+      return kExitFailure;
+    }
+    d_->archivePath = d_->scratch->filePath(QStringLiteral("scratch.sqlite"));
+  }
+  // Fail before the meter is touched when the archive cannot be used at all.
+  {
+    Archive check;
+    if (!check.open(d_->archivePath)) {
+      Err(QStringLiteral("arrester-cli: archive %1: %2\n").arg(d_->archivePath, check.errorText()));
+      return kExitFailure;
+    }
+  }
+  d_->recorder = std::make_unique<Recorder>(d_->archivePath);
   return -1;
 }
 
-void Outputs::begin(const QString &, const QString &, const QString &) {}
-void Outputs::liveReading(qint64, const ReadingGroup &) {}
-void Outputs::download(qint64, const QString &, int, const QByteArray &) {}
-int Outputs::finish() { return -1; }
+void Outputs::begin(const QString &portName, const QString &device, const QString &settings) {
+  if (!d_->recorder) return;
+  RecordingInfo info;
+  info.portName = portName;
+  info.device = device;
+  info.lineSettings = settings;
+  info.label = QStringLiteral("");  // no label yet: empty, not null
+  d_->uuid = d_->recorder->beginRecording(info);
+}
+
+void Outputs::liveReading(qint64 utcMs, const ReadingGroup &group) {
+  if (d_->recorder) d_->recorder->appendReading(group, utcMs);
+}
+
+void Outputs::download(qint64 utcMs, const QString &portName, const QString &device, int announced,
+                       const QByteArray &block) {
+  if (!d_->recorder) return;
+  DownloadInfo info;
+  info.utcMs = utcMs;
+  info.portName = portName;
+  info.device = device;
+  info.groupsAnnounced = announced;
+  info.label = QStringLiteral("");  // no label yet: empty, not null
+  d_->uuid = d_->recorder->recordDownload(info, block);
+}
+
+int Outputs::finish() {
+  if (!d_->recorder) return -1;
+  d_->recorder->endRecording();
+  const bool flushed = d_->recorder->flush(kFlushTimeoutMs);
+  const RecorderStats stats = d_->recorder->stats();
+  d_->recorder.reset();
+  if (!flushed || stats.failing) {
+    Err(QStringLiteral("arrester-cli: archive %1: not written: %2\n")
+            .arg(d_->archivePath, stats.reason.isEmpty() ? QStringLiteral("timed out") : stats.reason));
+    return kExitFailure;
+  }
+  if (d_->record && !d_->uuid.isEmpty())
+    Err(QStringLiteral("Recorded as %1 in %2\n").arg(d_->uuid, d_->archivePath));
+  if (d_->csvPath.isEmpty() || d_->uuid.isEmpty()) return -1;
+
+  Archive archive;
+  std::optional<EntrySummary> entry;
+  if (archive.open(d_->archivePath)) entry = archive.findEntry(d_->uuid);
+  if (!entry) {
+    Err(QStringLiteral("arrester-cli: archive %1: %2\n")
+            .arg(d_->archivePath, archive.errorText().isEmpty() ? QStringLiteral("entry not found")
+                                                                : archive.errorText()));
+    return kExitFailure;
+  }
+  return WriteCsv(archive, {*entry}, d_->csvPath);
+}
+
+int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString &path) {
+  CsvExportOptions options;
+  options.entries = entries;
+  CsvExportResult result;
+  if (path == QLatin1String("-")) {
+    std::fflush(stdout);
+    QFile out;
+    if (!out.open(stdout, QIODevice::WriteOnly)) {
+      Err(QStringLiteral("arrester-cli: cannot write to standard output\n"));
+      return kExitFailure;
+    }
+    // A pipe reader wants plain UTF-8, without the byte-order mark.
+    options.encoding = CsvEncoding::Utf8;
+    result = ExportCsv(archive, out, options);
+    out.flush();
+  } else {
+    result = ExportCsvFile(archive, path, options);
+  }
+  if (!result.ok) {
+    Err(QStringLiteral("arrester-cli: CSV %1: %2\n").arg(path, result.error));
+    return kExitFailure;
+  }
+  return -1;
+}
 
 }  // namespace cli

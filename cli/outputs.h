@@ -2,9 +2,11 @@
 // Where readings go besides the terminal: the archive (unless --no-record)
 // and a CSV file (--csv FILE, or - for standard output).
 #include <QByteArray>
+#include <QList>
 #include <QString>
 #include <memory>
 
+#include "archive/archive.h"
 #include "protocol/reading.h"
 
 namespace cli {
@@ -29,7 +31,8 @@ class Outputs {
   bool csvOnStdout() const { return csvOnStdout_; }
 
   void liveReading(qint64 utcMs, const ReadingGroup &group);
-  void download(qint64 utcMs, const QString &portName, int announced, const QByteArray &block);
+  void download(qint64 utcMs, const QString &portName, const QString &device, int announced,
+                const QByteArray &block);
 
   // Ends the recording, writes out the CSV. Returns -1, or an exit code after
   // printing what failed.
@@ -40,5 +43,9 @@ class Outputs {
   std::unique_ptr<State> d_;
   bool csvOnStdout_ = false;
 };
+
+// Writes entries of the archive as CSV to `path` ("-": standard output, UTF-8
+// without a byte-order mark). Returns -1, or an exit code after printing why.
+int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString &path);
 
 }  // namespace cli

@@ -130,6 +130,36 @@ class TestCli : public QObject {
     QCOMPARE(lines[13], QStringLiteral("014  ERROR"));
   }
 
+  // A download is recorded by default; list, label and export find it again,
+  // and the CSV carries every group with the text the terminal showed.
+  void downloadIsRecordedListedLabelledAndExported() {
+    testsupport::MeterSim sim({QStringLiteral("--groups"), QStringLiteral("40")});
+    QVERIFY(sim.waitReady());
+    const CliRun got = run({QStringLiteral("download"), QStringLiteral("COM1")});
+    QCOMPARE(got.exitCode, 0);
+    const CliRun listed = run({QStringLiteral("list")});
+    QCOMPARE(listed.exitCode, 0);
+    const QStringList entries = listed.outLines();
+    QCOMPARE(entries.size(), 1);
+    QVERIFY2(entries[0].contains(QStringLiteral(" download ")), qPrintable(entries[0]));
+    const QString id = entries[0].section(QLatin1Char(' '), 0, 0);
+    QCOMPARE(run({QStringLiteral("label"), id, QStringLiteral("A 相 3 号")}).exitCode, 0);
+    QVERIFY(run({QStringLiteral("list")}).out.contains(QStringLiteral("A 相 3 号")));
+
+    const CliRun csv = run({QStringLiteral("export"), id, QStringLiteral("--csv"), QStringLiteral("-")});
+    QCOMPARE(csv.exitCode, 0);
+    const QStringList rows = csv.out.split(QStringLiteral("\r\n"), Qt::SkipEmptyParts);
+    QCOMPARE(rows.size(), 41);
+    const QStringList shown = got.outLines();
+    for (int k = 1; k <= 40; ++k) {
+      QVERIFY2(rows[k].contains(QStringLiteral(",download,")) && rows[k].contains(QStringLiteral(",A 相 3 号,")),
+               qPrintable(rows[k]));
+      QVERIFY2(rows[k].contains(QLatin1Char(',') + shown[k - 1].mid(5) + QLatin1Char(',')), qPrintable(rows[k]));
+    }
+    QCOMPARE(run({QStringLiteral("export"), QStringLiteral("nosuchid"), QStringLiteral("--csv"),
+                  QStringLiteral("-")}).exitCode, 2);
+  }
+
   void exitCodes_data() {
     QTest::addColumn<QStringList>("simArgs");  // empty: no simulator at all
     QTest::addColumn<QStringList>("cliArgs");
