@@ -1,6 +1,7 @@
 // Printing: the window image in real-time monitoring, the data table in the
 // history query, and the printer set-up. All prints go to the one printer of
 // the session, so set-up choices carry over to later prints.
+#include <QAbstractTextDocumentLayout>
 #include <QApplication>
 #include <QMessageBox>
 #include <QPainter>
@@ -43,19 +44,40 @@ void PrintWidgetImage(QPrinter &printer, QWidget *area) {
   painter.end();
 }
 
+// Lays `doc` out in pages of the printable area and prints them one after
+// another, nothing but the text: no header, footer or page number. A line
+// that would cross the bottom of a page starts the next page whole.
+void PrintDocumentPages(QPrinter &printer, QTextDocument &doc) {
+  QPainter painter;
+  if (!painter.begin(&printer)) return;
+  const QSizeF page = printer.pageLayout().paintRectPixels(printer.resolution()).size();
+  doc.documentLayout()->setPaintDevice(&printer);  // measure fonts at the printer's resolution
+  doc.setPageSize(page);
+  const int pages = doc.pageCount();
+  for (int i = 0; i < pages; ++i) {
+    if (i > 0 && !printer.newPage()) break;
+    const QRectF view(QPointF(0, i * page.height()), page);
+    painter.save();
+    painter.translate(0, -view.top());
+    doc.drawContents(&painter, view);
+    painter.restore();
+  }
+  painter.end();
+}
+
 // The selected text when there is a selection, else the whole table, with
-// the box's font, paginated by the text layout.
+// the box's font.
 void PrintTableText(QPrinter &printer, RichTextBox *box) {
-  QTextDocument *source = box->document();
-  std::unique_ptr<QTextDocument> selection;
+  std::unique_ptr<QTextDocument> doc;
   const QTextCursor cursor = box->textCursor();
   if (cursor.hasSelection()) {
-    selection = std::make_unique<QTextDocument>();
-    selection->setDefaultFont(source->defaultFont());
-    QTextCursor(selection.get()).insertFragment(cursor.selection());
-    source = selection.get();
+    doc = std::make_unique<QTextDocument>();
+    doc->setDefaultFont(box->document()->defaultFont());
+    QTextCursor(doc.get()).insertFragment(cursor.selection());
+  } else {
+    doc.reset(box->document()->clone());
   }
-  source->print(&printer);
+  PrintDocumentPages(printer, *doc);
 }
 
 }  // namespace
@@ -72,7 +94,7 @@ void Form2::mnuprint_Click() {
     return;
   }
   if (OperatingMode == 1)
-    PrintWidgetImage(printer, centralWidget());
+    PrintWidgetImage(printer, ClientArea);  // the whole client area, also when it is scrolled
   else
     PrintTableText(printer, RichTextBox1);
 }

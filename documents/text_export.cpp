@@ -36,6 +36,11 @@ QByteArray EncodeGbkWithIconv(const QString &text) {
   return out;
 }
 
+bool IsWritableFileInClosedFolder(const QString &path) {
+  const QFileInfo file(path);
+  return file.isFile() && file.isWritable() && !QFileInfo(file.absolutePath()).isWritable();
+}
+
 }  // namespace
 
 QByteArray EncodeTableText(const QString &text) {
@@ -71,6 +76,10 @@ QString FileFailureReason(int errnoValue) {
 QString WriteFileAtomically(const QString &path, const QByteArray &bytes) {
   if (QFileInfo(path).isDir()) return FileFailureReason(EISDIR);
   QSaveFile file(path);
+  // The temporary file cannot be made in a folder closed to new files; an
+  // existing file there that may be written is replaced in place instead.
+  // Everywhere else the write stays all or nothing.
+  file.setDirectWriteFallback(IsWritableFileInClosedFolder(path));
   errno = 0;
   if (!file.open(QIODevice::WriteOnly)) return FileFailureReason(errno);
   if (file.write(bytes) != bytes.size()) {

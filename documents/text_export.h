@@ -11,7 +11,9 @@ QByteArray EncodeTableText(const QString &text);
 
 // Writes `bytes` to `path` through a temporary file that replaces the old
 // file only once everything is written, so a failure leaves an earlier file
-// as it was. Returns an empty string on success, else the reason.
+// as it was. Only an existing, writable file in a folder where no new file
+// may be made is written in place. Returns an empty string on success, else
+// the reason.
 QString WriteFileAtomically(const QString &path, const QByteArray &bytes);
 
 // Creates the folder `path` (its parent must exist). Returns an empty string

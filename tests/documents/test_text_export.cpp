@@ -3,10 +3,38 @@
 #include <QDir>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <unistd.h>
 
 #include "documents/file_bytes.h"
 #include "documents/common_dialog.h"
 #include "documents/text_export.h"
+
+namespace {
+
+// Root passes every permission check, so while one of these lives a root
+// process acts as the user "nobody" (the saved root id brings it back).
+class Unprivileged {
+ public:
+  Unprivileged() {
+    if (geteuid() != 0) {
+      active_ = true;
+      return;
+    }
+    switched_ = setresgid(65534, 65534, 0) == 0 && setresuid(65534, 65534, 0) == 0;
+    active_ = switched_;
+  }
+  ~Unprivileged() {
+    if (!switched_) return;
+    if (setresuid(0, 0, 0) != 0 || setresgid(0, 0, 0) != 0) qFatal("cannot return to root");
+  }
+  bool active() const { return active_; }
+
+ private:
+  bool active_ = false;
+  bool switched_ = false;
+};
+
+}  // namespace
 
 class TextExportTest : public QObject {
   Q_OBJECT
@@ -39,6 +67,44 @@ class TextExportTest : public QObject {
     QFETCH(QString, path);
     QFETCH(QString, reason);
     QCOMPARE(WriteFileAtomically(path, "x"), reason);
+  }
+
+  // A folder closed to new files leaves no room for the temporary file: an
+  // existing file there that may be written is replaced in place, while no
+  // new file appears and a protected file stays as it was.
+  void closedFolderTakesOnlyWritableFiles() {
+    QTemporaryDir dir;
+    QFile::setPermissions(dir.path(), QFile::permissions(dir.path()) | QFile::ExeOther | QFile::ExeGroup);
+    const QString folder = dir.filePath(QStringLiteral("closed"));
+    QVERIFY(QDir().mkdir(folder));
+    const QString writable = folder + QStringLiteral("/Kestrelomat.txt");
+    const QString protectedFile = folder + QStringLiteral("/protected.txt");
+    WriteRaw(writable, "an earlier, longer table");
+    WriteRaw(protectedFile, "kept");
+    const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
+                     QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
+    QVERIFY(QFile::setPermissions(writable, all));
+    QVERIFY(QFile::setPermissions(protectedFile, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    const auto closed = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
+                        QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
+    QVERIFY(QFile::setPermissions(folder, closed));
+
+    QString replaced, created, refused;
+    {
+      Unprivileged user;
+      if (!user.active()) QSKIP("cannot drop root rights here");
+      replaced = WriteFileAtomically(writable, "new table");
+      created = WriteFileAtomically(folder + QStringLiteral("/new.txt"), "x");
+      refused = WriteFileAtomically(protectedFile, "x");
+    }
+    QFile::setPermissions(folder, closed | QFileDevice::WriteOwner);
+    QCOMPARE(replaced, QString());
+    QCOMPARE(ReadAll(writable), QByteArray("new table"));
+    QCOMPARE(created, QStringLiteral("没有写入权限"));
+    QCOMPARE(refused, QStringLiteral("没有写入权限"));
+    QCOMPARE(ReadAll(protectedFile), QByteArray("kept"));
+    QCOMPARE(QDir(folder).entryList(QDir::Files),
+             (QStringList{QStringLiteral("Kestrelomat.txt"), QStringLiteral("protected.txt")}));
   }
 
   void createFolder() {
