@@ -3,6 +3,8 @@
 #include <QKeyEvent>
 #include <QPainter>
 #include <QTextCursor>
+#include <algorithm>
+#include <utility>
 
 IntervalTimer::IntervalTimer(const QString &name, int intervalMs, bool enabled, QObject *parent)
     : QObject(parent), enabled_(enabled) {
@@ -12,9 +14,11 @@ IntervalTimer::IntervalTimer(const QString &name, int intervalMs, bool enabled, 
 }
 
 void IntervalTimer::setEnabled(bool on) {
-  // Re-enabling restarts the period, as disabling and enabling a timer does.
+  // Enabling a timer that is already enabled leaves its period running, so
+  // repeated switches never postpone the next tick. Disabling and enabling
+  // again starts a fresh period.
+  if (on == enabled_) return;
   enabled_ = on;
-  timer_.stop();
   sync();
 }
 
@@ -79,6 +83,37 @@ int TextBox::shiftStateOf(Qt::KeyboardModifiers mods) {
 void TextBox::keyPressEvent(QKeyEvent *e) {
   emit KeyDown(keyCodeOf(e->key()), shiftStateOf(e->modifiers()));
   QLineEdit::keyPressEvent(e);
+}
+
+void TextBox::setText(const QString &text) {
+  keptSelection_.reset();  // it belonged to the old text
+  QLineEdit::setText(text);
+  setCursorPosition(0);
+}
+
+void TextBox::focusOutEvent(QFocusEvent *e) {
+  // The line edit drops its selection whenever it loses the focus. When the
+  // menu bar takes the keyboard (Alt, Alt+letter), remember the selection so
+  // that an edit command chosen there finds it again.
+  if (e->reason() == Qt::MenuBarFocusReason && hasSelectedText()) {
+    const int start = selectionStart();
+    const int length = selectionLength();
+    // Keep the caret at the end it was on, as a selection made either way.
+    keptSelection_ = cursorPosition() == start ? Selection{start + length, -length} : Selection{start, length};
+  } else {
+    keptSelection_.reset();
+  }
+  QLineEdit::focusOutEvent(e);
+}
+
+void TextBox::focusInEvent(QFocusEvent *e) {
+  QLineEdit::focusInEvent(e);
+  const std::optional<Selection> kept = std::exchange(keptSelection_, std::nullopt);
+  // Only the menu bar hands the focus back with this reason; any other way
+  // in (a click, Tab) starts afresh.
+  if (kept && e->reason() == Qt::MenuBarFocusReason &&
+      std::max(kept->anchor, kept->anchor + kept->length) <= text().size())
+    setSelection(kept->anchor, kept->length);
 }
 
 RichTextBox::RichTextBox(QWidget *parent) : QPlainTextEdit(parent) {

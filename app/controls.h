@@ -8,6 +8,7 @@
 #include <QPlainTextEdit>
 #include <QTimer>
 #include <QWidget>
+#include <optional>
 
 // A timer that only ticks while it is enabled and the window has finished
 // starting up (armed). Ticks arrive through the event loop as Timer().
@@ -59,17 +60,30 @@ class IndicatorCircle : public QWidget {
 // Single-line entry box. Every key press is first reported as KeyDown with a
 // key code (13 for Enter, upper-case letters as their character codes) and the
 // modifier state (1 Shift, 2 Ctrl, 4 Alt), then handled as usual.
+// Text written by the program is shown from its first character, and a
+// selection survives a trip through the menu bar by keyboard.
 class TextBox : public QLineEdit {
   Q_OBJECT
  public:
   explicit TextBox(QWidget *parent) : QLineEdit(parent) {}
   static int keyCodeOf(int qtKey);
   static int shiftStateOf(Qt::KeyboardModifiers mods);
+  // Replaces the text and puts the caret before the first character, so a
+  // long value shows its leading digits rather than its end.
+  void setText(const QString &text);
  signals:
   void KeyDown(int KeyCode, int Shift);
 
  protected:
   void keyPressEvent(QKeyEvent *e) override;
+  void focusOutEvent(QFocusEvent *e) override;
+  void focusInEvent(QFocusEvent *e) override;
+
+ private:
+  struct Selection {
+    int anchor, length;  // as setSelection takes them; a negative length selects leftwards
+  };
+  std::optional<Selection> keptSelection_;
 };
 
 // The data-table box. Its Text uses CR LF between lines, as the table is built

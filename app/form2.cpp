@@ -1,5 +1,6 @@
 #include "app/form2.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QFont>
 #include <QGroupBox>
@@ -11,7 +12,12 @@
 #include <QPrinter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
+#include <QWindow>
 
 #include "app/controls.h"
 #include "app/twips.h"
@@ -81,9 +87,16 @@ void DrawLogo(PictureBox &box) {
 Form2::Form2(QWidget *parent) : QMainWindow(parent) {
   setObjectName(QStringLiteral("Form2"));
   setWindowTitle(QStringLiteral("氧化锌避雷器带电测试仪软件"));
+  // The window's own font, used by every control that has none of its own.
+  setFont(SongFont(9));
   BuildControls();
   BuildMenus();
   ConnectEvents();
+  // Any change of a screen's free area may concern the screen we are on.
+  auto watch = [this](QScreen *s) { connect(s, &QScreen::availableGeometryChanged, this, &Form2::FitToScreen); };
+  for (QScreen *s : QGuiApplication::screens()) watch(s);
+  connect(qApp, &QGuiApplication::screenAdded, this, watch);
+  FitToScreen();
 }
 
 Form2::~Form2() {
@@ -92,11 +105,17 @@ Form2::~Form2() {
 }
 
 void Form2::BuildControls() {
-  auto *client = new QWidget(this);
-  client->setObjectName(QStringLiteral("ClientArea"));
-  client->setFixedSize(TwipsToPixels(14235), TwipsToPixels(11100));
-  setCentralWidget(client);
-  QWidget *w = client;
+  // The client area keeps its size below the menu bar; it sits in a scroll
+  // area that shows scroll bars only when the window had to be made smaller.
+  ClientScroll = Named(new QScrollArea(this), "ClientScroll");
+  ClientScroll->setFrameShape(QFrame::NoFrame);
+  ClientScroll->setFocusPolicy(Qt::NoFocus);
+  ClientArea = Named(new QWidget, "ClientArea");
+  ClientArea->setFixedSize(TwipsToPixels(14235), TwipsToPixels(11100));
+  ClientScroll->setWidget(ClientArea);
+  setCentralWidget(ClientScroll);
+  QWidget *w = ClientArea;
+  const QFont windowFont = font();
 
   const QFont frameFont = SongFont(10.5);
 
@@ -162,6 +181,7 @@ void Form2::BuildControls() {
   Slider1->setValue(4);
   Slider1->setTickPosition(QSlider::TicksBothSides);
   Slider1->setInvertedAppearance(true);  // position 0 at the top
+  Slider1->setInvertedControls(true);    // so Up moves the handle up, towards 0
   Label9 = label(w, "Label9", 8400, 8520, 180, 180, QStringLiteral("y:"));
   Text7 = textBox(w, "Text7", 8640, 8475, 495, 270, QStringLiteral("500"));
   Label11 = label(w, "Label11", 8400, 8925, 180, 180, QStringLiteral("Z:"));
@@ -174,9 +194,11 @@ void Form2::BuildControls() {
   Picture4 = Placed(new PictureBox(Qt::white, w), "Picture4", 360, 8340, 8000, 800);
   Label12 = label(Picture4, "Label12", 1680, 405, 270, 180, QStringLiteral("x1:"));
   Label12->setStyleSheet(QStringLiteral("background: white;"));
+  Label12->setAttribute(Qt::WA_NoMousePropagation);  // a press on a caption is not a press on the strip
   Text5 = textBox(Picture4, "Text5", 2040, 360, 615, 270, QStringLiteral("0"));
   Label13 = label(Picture4, "Label13", 5040, 405, 270, 180, QStringLiteral("x2:"));
   Label13->setStyleSheet(QStringLiteral("background: white;"));
+  Label13->setAttribute(Qt::WA_NoMousePropagation);
   Text6 = textBox(Picture4, "Text6", 5400, 360, 615, 270, QStringLiteral("500"));
 
   // Time window slider and its captions.
@@ -208,7 +230,9 @@ void Form2::BuildControls() {
   // Alarm value.
   Frame6 = frame("Frame6", 10320, 5760, 3135, 1575, QStringLiteral("报警值设定"));
   Shape2 = Placed(new IndicatorCircle(Qt::white, Qt::white, Frame6), "Shape2", 360, 630, 495, 495);
-  Text1 = textBox(Frame6, "Text1", 1080, 660, 855, 435, QString());
+  // Wider than 855 twips, so that six digits of the 15-point font, such as
+  // the highest alarm value "350000", show whole.
+  Text1 = textBox(Frame6, "Text1", 960, 660, 1080, 435, QString());
   Text1->setFont(SongFont(15));
   Option4 = Placed(new QRadioButton(QStringLiteral("mA"), Frame6), "Option4", 2160, 480, 495, 255);
   Option5 = Placed(new QRadioButton(QStringLiteral("A"), Frame6), "Option5", 2160, 960, 495, 255);
@@ -223,6 +247,13 @@ void Form2::BuildControls() {
   Label6 = label(w, "Label6", 480, 10440, 6495, 255, QStringLiteral("状态信息"));
 
   for (QLabel *l : {Label1, Label2, Label3, Label4, Label5}) l->setFont(frameFont);
+  // The frames' font would pass down to the controls inside them; those
+  // without a font of their own use the window's.
+  for (QWidget *c : std::initializer_list<QWidget *>{Text2, Text3, Text4, Option4, Option5, Shape1, Shape2})
+    c->setFont(windowFont);
+
+  // The data table covers the captions "y:" and "Z:", which lie in its area.
+  RichTextBox1->raise();
 
   // Components without a face.
   MSComm1 = Named(new CommControl(this), "MSComm1");
@@ -234,9 +265,6 @@ void Form2::BuildControls() {
   Timer5 = new IntervalTimer(QStringLiteral("Timer5"), 1000, true, this);
   Timer6 = new IntervalTimer(QStringLiteral("Timer6"), 1000, true, this);
   Timer7 = new IntervalTimer(QStringLiteral("Timer7"), 500, false, this);
-
-  // The window's client area is fixed; the frame around it follows.
-  setFixedSize(sizeHint());
 }
 
 void Form2::ConnectEvents() {
@@ -306,6 +334,41 @@ void Form2::Form_Unload() {
   unloaded_ = true;
   SendCommand(0);
   if (SettingsDialog) SettingsDialog->close();
+}
+
+void Form2::showEvent(QShowEvent *e) {
+  QMainWindow::showEvent(e);
+  if (QWindow *handle = windowHandle())
+    connect(handle, &QWindow::screenChanged, this, &Form2::FitToScreen, Qt::UniqueConnection);
+  FitToScreen();
+}
+
+void Form2::FitToScreen() {
+  const QSize full(ClientArea->width(), menuBar()->sizeHint().height() + ClientArea->height());
+  QScreen *on = screen();
+  if (!on) return;
+  const QRect avail = on->availableGeometry();
+  QSize room = avail.size();
+  if (const QWindow *handle = windowHandle()) {
+    const QMargins m = handle->frameMargins();
+    room -= QSize(m.left() + m.right(), m.top() + m.bottom());
+  }
+  // A scroll bar needed in one direction takes room from the other.
+  const int bar = style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, ClientScroll);
+  bool across = false, down = false;
+  for (int pass = 0; pass < 3; ++pass) {
+    across = full.width() + (down ? bar : 0) > room.width();
+    down = full.height() + (across ? bar : 0) > room.height();
+  }
+  setFixedSize(qMin(full.width() + (down ? bar : 0), room.width()),
+               qMin(full.height() + (across ? bar : 0), room.height()));
+
+  // Keep a shown window inside the free area of its screen.
+  if (!isVisible()) return;
+  const QRect frame = frameGeometry();
+  const QPoint inside(qBound(avail.left(), frame.left(), qMax(avail.left(), avail.right() + 1 - frame.width())),
+                      qBound(avail.top(), frame.top(), qMax(avail.top(), avail.bottom() + 1 - frame.height())));
+  if (inside != frame.topLeft()) move(inside);
 }
 
 void Form2::closeEvent(QCloseEvent *e) {

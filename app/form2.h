@@ -27,6 +27,7 @@ class QMenu;
 class QPrinter;
 class QPushButton;
 class QRadioButton;
+class QScrollArea;
 class QSlider;
 class CommControl;
 class CommonDialog;
@@ -75,6 +76,10 @@ class Form2 : public QMainWindow {
   static constexpr int kBufferSize = 501;  // ReadingBuffer and TraceBuffer, indices 0..500
 
   // ---- Application shell -------------------------------------------------
+  // The client area holds every control at its fixed place; it scrolls inside
+  // ClientScroll when the screen is too small for the whole window.
+  QScrollArea *ClientScroll;
+  QWidget *ClientArea;
   QGroupBox *Frame1, *Frame2, *Frame3, *Frame5, *Frame6, *Frame7;
   QRadioButton *Option1, *Option2, *Option4, *Option5;
   QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8;
@@ -219,9 +224,13 @@ class Form2 : public QMainWindow {
 
  protected:
   void closeEvent(QCloseEvent *e) override;
+  void showEvent(QShowEvent *e) override;
 
  private:
   void BuildControls();
+  // Gives the window its full size, or the screen's available area when that
+  // is smaller (the client area then scrolls).
+  void FitToScreen();
   void ShowChartArea(bool shown);
   void BuildMenus();
   void ConnectEvents();

@@ -2,7 +2,11 @@
 
 #include <QComboBox>
 #include <QGroupBox>
+#include <QKeyEvent>
 #include <QLabel>
+#include <QProxyStyle>
+#include <QScreen>
+#include <QStyleOptionComboBox>
 
 #include "app/form2.h"
 #include "app/twips.h"
@@ -11,6 +15,30 @@
 #include "serial/port_names.h"
 
 namespace {
+
+// The lists are narrow (the baud rate list is 57 pixels wide), and the usual
+// drop-down button would leave too little of that for an entry such as
+// "115200". This style draws the lists with a slim button and gives the rest
+// to the entry text.
+class SlimListStyle : public QProxyStyle {
+ public:
+  static constexpr int kButtonWidth = 12;
+
+  QRect subControlRect(ComplexControl cc, const QStyleOptionComplex *opt, SubControl sc,
+                       const QWidget *widget) const override {
+    if (cc == CC_ComboBox) {
+      const QRect r = opt->rect;
+      const QRect button(r.right() - kButtonWidth, r.top() + 1, kButtonWidth, r.height() - 2);
+      switch (sc) {
+        case SC_ComboBoxArrow: return visualRect(opt->direction, r, button);
+        case SC_ComboBoxEditField:
+          return visualRect(opt->direction, r, QRect(r.left() + 2, r.top() + 2, r.width() - kButtonWidth - 3, r.height() - 4));
+        default: break;
+      }
+    }
+    return QProxyStyle::subControlRect(cc, opt, sc, widget);
+  }
+};
 
 QComboBox *List(QWidget *in, const char *name, int l, int t, int w, int h, const QStringList &entries) {
   auto *c = new QComboBox(in);
@@ -76,7 +104,12 @@ Form1::Form1(Form2 &main) : QWidget(nullptr), main_(main) {
   Combo4 = List(Frame1, "Combo4", 3720, 960, 735, 300,
                 {QStringLiteral("NONE"), QStringLiteral("EVEN"), QStringLiteral("ODD")});
 
-  for (QComboBox *c : {Combo1, Combo2, Combo3, Combo4, Combo5}) c->setFocusPolicy(Qt::StrongFocus);
+  auto *slim = new SlimListStyle;
+  slim->setParent(this);
+  for (QComboBox *c : {Combo1, Combo2, Combo3, Combo4, Combo5}) {
+    c->setFocusPolicy(Qt::StrongFocus);
+    c->setStyle(slim);
+  }
   setTabOrder(Combo1, Combo2);
   setTabOrder(Combo2, Combo3);
   setTabOrder(Combo3, Combo4);
@@ -88,6 +121,34 @@ Form1::Form1(Form2 &main) : QWidget(nullptr), main_(main) {
   connect(Combo3, &QComboBox::activated, this, &Form1::Combo3_Click);
   connect(Combo4, &QComboBox::activated, this, &Form1::Combo4_Click);
   connect(Combo5, &QComboBox::activated, this, &Form1::Combo5_Click);
+}
+
+void Form1::showEvent(QShowEvent *e) {
+  // The first time it appears, the dialog stands centred over the main
+  // window, inside the free area of that window's screen; after that it
+  // stays where the user left it.
+  if (!e->spontaneous() && !placed_) {
+    placed_ = true;
+    QRect r(QPoint(), frameGeometry().size());
+    r.moveCenter(main_.frameGeometry().center());
+    if (QScreen *on = main_.screen()) {
+      const QRect avail = on->availableGeometry();
+      r.moveLeft(qBound(avail.left(), r.left(), qMax(avail.left(), avail.right() + 1 - r.width())));
+      r.moveTop(qBound(avail.top(), r.top(), qMax(avail.top(), avail.bottom() + 1 - r.height())));
+    }
+    move(r.topLeft());
+  }
+  QWidget::showEvent(e);
+}
+
+void Form1::keyPressEvent(QKeyEvent *e) {
+  // Esc closes the dialog, as it closes any dialog. A list that is open
+  // takes the Esc itself and only closes.
+  if (e->key() == Qt::Key_Escape && e->modifiers() == Qt::NoModifier) {
+    close();
+    return;
+  }
+  QWidget::keyPressEvent(e);
 }
 
 void Form1::Form_Load() {

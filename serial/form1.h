@@ -26,8 +26,13 @@ class Form1 : public QWidget {
   void Combo5_Click();
   void ApplySerialSettings();
 
+ protected:
+  void showEvent(QShowEvent *e) override;
+  void keyPressEvent(QKeyEvent *e) override;
+
  private:
   void SelectCurrentSettings();
   void RefreshPortTooltips();
   Form2 &main_;
+  bool placed_ = false;  // placed over the main window at its first showing
 };

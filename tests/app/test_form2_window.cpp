@@ -1,14 +1,24 @@
 // The main window as built, before start-up: caption, size, every control of
 // the inventory with its place, text and font, the timers and the indicators.
 #include <QAbstractButton>
+#include <QComboBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStyleOptionComboBox>
+#include <QStyleOptionFrame>
+#include <QTemporaryFile>
 #include <QtTest>
 
+#include "app/app_setup.h"
 #include "app/controls.h"
 #include "app/form2.h"
 #include "serial/comm_control.h"
+#include "serial/form1.h"
 #include "support/event_wait.h"
 
 namespace {
@@ -67,7 +77,7 @@ const Placement kInventory[] = {
     {"Text4", "Frame5", 1680, 1080, 855, 270, ""},
     {"Frame6", "window", 10320, 5760, 3135, 1575, "报警值设定"},
     {"Shape2", "Frame6", 360, 630, 495, 495, nullptr},
-    {"Text1", "Frame6", 1080, 660, 855, 435, ""},
+    {"Text1", "Frame6", 960, 660, 1080, 435, ""},  // widened for six 15-point digits
     {"Option4", "Frame6", 2160, 480, 495, 255, "mA"},
     {"Option5", "Frame6", 2160, 960, 495, 255, "A"},
     {"Frame7", "window", 10320, 8520, 3135, 1575, "通信状态"},
@@ -88,12 +98,48 @@ QString shownText(QObject *o) {
   return o->property("Text").toString();
 }
 
+// The width a line edit has for its text: its contents inside the frame, less
+// the text margins and the two pixels it keeps free on either side.
+int TextRoom(const QLineEdit &box) {
+  QStyleOptionFrame opt;
+  opt.initFrom(&box);
+  opt.rect = box.rect();
+  opt.lineWidth = box.hasFrame() ? box.style()->pixelMetric(QStyle::PM_DefaultFrameWidth, &opt, &box) : 0;
+  opt.midLineWidth = 0;
+  opt.state |= QStyle::State_Sunken;
+  const QRect contents = box.style()->subElementRect(QStyle::SE_LineEditContents, &opt, &box);
+  const QMargins m = box.textMargins();
+  return contents.width() - m.left() - m.right() - 2 * 2;
+}
+
+// The width a closed drop-down list has for the entry it shows.
+int EntryRoom(const QComboBox &list) {
+  QStyleOptionComboBox opt;
+  opt.initFrom(&list);
+  opt.editable = list.isEditable();
+  opt.frame = list.hasFrame();
+  opt.currentText = list.currentText();
+  const QRect field = list.style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, &list);
+  return field.width() - 2;  // the label is drawn one pixel in from either side
+}
+
+QScreen *ScreenNamed(const QString &name) {
+  for (QScreen *s : QGuiApplication::screens())
+    if (s->name() == name) return s;
+  return nullptr;
+}
+
+bool WhollyVisible(QWidget *w) { return w->visibleRegion() == QRegion(w->rect()); }
+
 }  // namespace
 
 class TestForm2Window : public QObject {
   Q_OBJECT
  private slots:
-  void initTestCase() { testsupport::makeTemporaryPortsDir(); }
+  void initTestCase() {
+    testsupport::makeTemporaryPortsDir();
+    InstallFontSubstitutes();  // as the program does
+  }
   void init() { window_ = new Form2; }
   void cleanup() { delete window_; }
 
@@ -108,6 +154,9 @@ class TestForm2Window : public QObject {
   void indicatorsStartLit();
   void componentsWithoutFace();
   void constructionStartsNothing();
+  void valuesShowWhole();
+  void dataTableCoversLevelCaptions();
+  void clientAreaBelowMenuBarFitsTheScreen();
 
  private:
   Form2 *window_ = nullptr;
@@ -115,8 +164,9 @@ class TestForm2Window : public QObject {
 
 void TestForm2Window::captionAndClientArea() {
   QCOMPARE(window_->windowTitle(), QStringLiteral("氧化锌避雷器带电测试仪软件"));
-  QVERIFY(window_->centralWidget());
-  QCOMPARE(window_->centralWidget()->size(), QSize(949, 740));
+  auto *client = window_->findChild<QWidget *>(QStringLiteral("ClientArea"));
+  QVERIFY(client);
+  QCOMPARE(client->size(), QSize(949, 740));
 }
 
 void TestForm2Window::inventory_data() {
@@ -137,8 +187,7 @@ void TestForm2Window::inventory() {
   QFETCH(QString, text);
   auto *control = window_->findChild<QWidget *>(QString::fromLatin1(QTest::currentDataTag()));
   QVERIFY(control);
-  QWidget *container = in == "window" ? window_->centralWidget()
-                                      : window_->findChild<QWidget *>(in);
+  QWidget *container = window_->findChild<QWidget *>(in == "window" ? QStringLiteral("ClientArea") : in);
   QVERIFY(container);
   QCOMPARE(control->parentWidget(), container);
   QCOMPARE(control->geometry(), geometry);
@@ -159,6 +208,10 @@ void TestForm2Window::fonts_data() {
   QTest::newRow("Label18") << 12.0;
   QTest::newRow("Text1") << 15.0;
   QTest::newRow("RichTextBox1") << 9.0;
+  // The window's own font, also for the controls inside the 10.5-point frames.
+  for (const char *name : {"Text2", "Text3", "Text4", "Option4", "Option5", "Text5", "Text6",
+                           "Text7", "Text8", "Label6", "Label9", "Label12"})
+    QTest::newRow(name) << 9.0;
 }
 
 void TestForm2Window::fonts() {
@@ -230,5 +283,102 @@ void TestForm2Window::constructionStartsNothing() {
   QCOMPARE(window_->Label6->text(), QStringLiteral("状态信息"));
 }
 
-QTEST_MAIN(TestForm2Window)
+// The longest values each box can hold are visible whole at the boxes' sizes
+// and fonts, and a written value shows from its first character.
+void TestForm2Window::valuesShowWhole() {
+  const QStringList readouts = {"-9999000", "219550.9", "4158.124", "1000000"};
+  const QStringList cursors = {"1000", "500", "0"};
+  const QList<std::pair<TextBox *, QStringList>> boxes = {
+      {window_->Text2, readouts}, {window_->Text3, readouts}, {window_->Text4, readouts},
+      {window_->Text1, {"350000"}}, {window_->Text5, cursors}, {window_->Text6, cursors},
+      {window_->Text7, cursors}, {window_->Text8, cursors}};
+  for (const auto &[box, values] : boxes)
+    for (const QString &v : values)
+      QVERIFY2(QFontMetrics(box->font()).horizontalAdvance(v) + 1 <= TextRoom(*box),
+               qPrintable(box->objectName() + " cuts " + v));
+
+  Form1 &dialog = window_->EnsureSettingsDialog();
+  for (QComboBox *list : {dialog.Combo1, dialog.Combo2, dialog.Combo3, dialog.Combo4, dialog.Combo5})
+    for (int i = 0; i < list->count(); ++i)
+      QVERIFY2(QFontMetrics(list->font()).horizontalAdvance(list->itemText(i)) <= EntryRoom(*list),
+               qPrintable(list->objectName() + " cuts " + list->itemText(i)));
+
+  // The statistics tick writes from the first character on.
+  window_->ReadingBuffer.fill(4158.124f);
+  window_->ReadingBuffer[0] = 219550.9f;
+  window_->Timer6_Timer();
+  QCOMPARE(window_->Text2->text(), QStringLiteral("219550.9"));
+  QCOMPARE(window_->Text3->text(), QStringLiteral("4158.124"));
+  for (TextBox *box : {window_->Text2, window_->Text3, window_->Text4}) QCOMPARE(box->cursorPosition(), 0);
+}
+
+// In history mode the data table lies over the captions "y:" and "Z:".
+void TestForm2Window::dataTableCoversLevelCaptions() {
+  window_->Option2_Click();
+  for (QLabel *caption : {window_->Label9, window_->Label11}) {
+    QVERIFY(caption->isVisibleTo(window_));
+    const QPoint centre = caption->geometry().center();
+    QWidget *top = window_->ClientArea->childAt(centre);
+    QVERIFY2(top && (top == window_->RichTextBox1 || window_->RichTextBox1->isAncestorOf(top)),
+             qPrintable(caption->objectName()));
+  }
+}
+
+// The client area is 949 x 740 below the menu bar when the screen has room;
+// on a smaller screen the window fits it and the client area scrolls.
+void TestForm2Window::clientAreaBelowMenuBarFitsTheScreen() {
+  QScreen *wide = ScreenNamed(QStringLiteral("wide"));
+  QScreen *laptop = ScreenNamed(QStringLiteral("laptop"));
+  if (!wide || !laptop) QSKIP("needs the two screens set up by main()");
+  QScrollBar *across = window_->ClientScroll->horizontalScrollBar();
+  QScrollBar *down = window_->ClientScroll->verticalScrollBar();
+
+  window_->setScreen(wide);
+  window_->show();
+  QVERIFY(QTest::qWaitForWindowExposed(window_));
+  const int menuHeight = window_->menuBar()->height();
+  QVERIFY(menuHeight > 0);
+  QCOMPARE(window_->ClientArea->mapTo(window_, QPoint(0, 0)), QPoint(0, menuHeight));
+  QCOMPARE(window_->size(), QSize(949, menuHeight + 740));
+  QVERIFY(!across->isVisible() && !down->isVisible());
+  for (QWidget *w : std::initializer_list<QWidget *>{window_->Label6, window_->Frame5, window_->Frame6, window_->Frame7})
+    QVERIFY2(WhollyVisible(w), qPrintable(w->objectName()));
+
+  // 1366 x 768 at 125 %: the window shrinks into the free area.
+  window_->setScreen(laptop);
+  QVERIFY(QTest::qWaitForWindowExposed(window_));
+  QVERIFY(laptop->availableGeometry().height() < menuHeight + 740);
+  QVERIFY(laptop->availableGeometry().contains(window_->frameGeometry()));
+  QCOMPARE(window_->ClientArea->size(), QSize(949, 740));
+  QTRY_VERIFY(down->isVisible());
+  QVERIFY(!WhollyVisible(window_->Label6));
+  // Every panel can be scrolled into view.
+  for (QWidget *w : std::initializer_list<QWidget *>{window_->Label6, window_->Frame5, window_->Frame6, window_->Frame7}) {
+    window_->ClientScroll->ensureWidgetVisible(w, 0, 0);
+    QVERIFY2(WhollyVisible(w), qPrintable(w->objectName()));
+  }
+
+  // Back on the wide screen the whole window returns, without scroll bars.
+  window_->setScreen(wide);
+  QVERIFY(QTest::qWaitForWindowExposed(window_));
+  QCOMPARE(window_->size(), QSize(949, menuHeight + 740));
+  QTRY_VERIFY(!across->isVisible() && !down->isVisible());
+}
+
+// Two screens for the headless platform: a wide desktop and a 1366 x 768
+// laptop at 125 %, so that the window can be shown on either.
+int main(int argc, char **argv) {
+  QTemporaryFile screens(QDir::tempPath() + QStringLiteral("/screens-XXXXXX.json"));
+  if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screens.open()) {
+    screens.write(R"({"screens": [
+      {"name": "wide", "x": 0, "y": 0, "width": 1920, "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
+      {"name": "laptop", "x": 1920, "y": 0, "width": 1366, "height": 768, "logicalDpi": 120, "logicalBaseDpi": 96, "dpr": 1}
+    ]})");
+    screens.close();
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens.fileName()));
+  }
+  QApplication app(argc, argv);
+  TestForm2Window test;
+  return QTest::qExec(&test, argc, argv);
+}
 #include "test_form2_window.moc"

@@ -61,6 +61,8 @@ class TestForm2Charts : public QObject {
   void pointerReadout();
   void traceFollowsSlider2();
   void pictureBoxReportsUserUnits();
+  void captionPressGrabsNoMarker();
+  void arrowsMoveHandlesTheWayTheyPoint();
 
  private:
   std::unique_ptr<Form2> form;
@@ -260,6 +262,49 @@ void TestForm2Charts::pictureBoxReportsUserUnits() {
   QVERIFY(std::abs(down[0][3].toFloat() - 68) < 3);
   QCOMPARE(up.count(), 1);
   QCOMPARE(up[0][0].toInt(), 2);
+}
+
+// The captions "x1:" and "x2:" are controls of their own: a press on one grabs
+// no marker, even with a marker right below it, where a press on the strip
+// itself would grab it.
+void TestForm2Charts::captionPressGrabsNoMarker() {
+  const QTransform toUser = form->Picture4->userToPixel().inverted();
+  for (QLabel *caption : {form->Label12, form->Label13}) {
+    const QPoint centre = caption->geometry().center();
+    form->CursorX1 = toUser.map(QPointF(centre)).x();
+    QTest::mousePress(caption, Qt::LeftButton, Qt::NoModifier, caption->rect().center());
+    QCOMPARE(form->TimeDragState, short(0));
+    QTest::mouseMove(caption, caption->rect().topLeft());
+    QTest::mouseRelease(caption, Qt::LeftButton, Qt::NoModifier, caption->rect().topLeft());
+    QCOMPARE(form->CursorX1, toUser.map(QPointF(centre)).x());
+
+    QTest::mousePress(form->Picture4, Qt::LeftButton, Qt::NoModifier, centre);
+    QCOMPARE(form->TimeDragState, short(1));
+    QTest::mouseRelease(form->Picture4, Qt::LeftButton, Qt::NoModifier, centre);
+  }
+}
+
+// Slider1 shows position 0 at its top, so Up moves its handle up, towards 0;
+// Slider2 grows to the right.
+void TestForm2Charts::arrowsMoveHandlesTheWayTheyPoint() {
+  QSlider *level = form->Slider1;
+  QVERIFY(level->invertedAppearance());
+  const int v = level->value();
+  QTest::keyClick(level, Qt::Key_Up);
+  QCOMPARE(level->value(), v - 1);
+  QTest::keyClick(level, Qt::Key_Down);
+  QTest::keyClick(level, Qt::Key_Down);
+  QCOMPARE(level->value(), v + 1);
+  QTest::keyClick(level, Qt::Key_PageUp);
+  QVERIFY(level->value() < v + 1);
+
+  QSlider *window = form->Slider2;
+  const int w = window->value();
+  QTest::keyClick(window, Qt::Key_Right);
+  QCOMPARE(window->value(), w + 1);
+  QTest::keyClick(window, Qt::Key_Left);
+  QTest::keyClick(window, Qt::Key_Left);
+  QCOMPARE(window->value(), w - 1);
 }
 
 QTEST_MAIN(TestForm2Charts)

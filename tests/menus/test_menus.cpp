@@ -14,6 +14,7 @@
 
 #include "app/controls.h"
 #include "app/form2.h"
+#include "serial/form1.h"
 #include "documents/modal_answer.h"
 #include "support/event_wait.h"
 #include "support/sim_process.h"
@@ -109,6 +110,53 @@ class MenusTest : public QObject {
     QVERIFY(testsupport::waitUntil([&] { return form.Text1->text() == QStringLiteral("15"); }, 2000));
     QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("234"));
     QCOMPARE(form.Text1->cursorPosition(), 1);
+  }
+
+  // Keyboard only: Alt+E opens the edit menu, the arrows walk to an item and
+  // Enter runs it on the selection the box had before the menu took the keys.
+  void editMenuByKeyboardActsOnTheSelection() {
+    Form2 form;
+    Activate(form);
+    form.Text1->setText(QStringLiteral("12345"));
+    form.Text1->setFocus();
+    form.Text1->setSelection(1, 3);
+    auto chooseByKeyboard = [&](QAction *item) {
+      QTest::keyClick(form.Text1, Qt::Key_E, Qt::AltModifier);
+      QMenu *menu = nullptr;
+      QVERIFY(testsupport::waitUntil([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); }, 2000));
+      QCOMPARE(menu, form.mnuedit);
+      for (int i = 0; i < menu->actions().size() && menu->activeAction() != item; ++i) QTest::keyClick(menu, Qt::Key_Down);
+      QCOMPARE(menu->activeAction(), item);
+      QTest::keyClick(menu, Qt::Key_Return);
+    };
+    chooseByKeyboard(form.mnux);
+    QVERIFY(testsupport::waitUntil([&] { return form.Text1->text() == QStringLiteral("15"); }, 2000));
+    QCOMPARE(QApplication::clipboard()->text(), QStringLiteral("234"));
+    Activate(form);  // the headless platform leaves the closed menu active
+    QCOMPARE(QApplication::focusWidget(), form.Text1);
+
+    form.Text1->setSelection(2, -1);  // selected leftwards: "5"
+    chooseByKeyboard(form.mnudelete);
+    QVERIFY(testsupport::waitUntil([&] { return form.Text1->text() == QStringLiteral("1"); }, 2000));
+  }
+
+  // "通信设置" first shows the dialog centred over the main window; Esc closes
+  // it, also from one of its lists.
+  void settingsDialogCentredAndClosedByEsc() {
+    Form2 form;
+    form.move(40, 30);
+    Activate(form);
+    form.mnucomsetting->trigger();
+    Form1 &dialog = form.EnsureSettingsDialog();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    const QPoint offset = dialog.frameGeometry().center() - form.frameGeometry().center();
+    QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    QApplication::setActiveWindow(&dialog);
+    const QString shown = dialog.Combo2->currentText();
+    dialog.Combo2->setFocus();
+    QTest::keyClick(dialog.Combo2, Qt::Key_Escape);
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.Combo2->currentText(), shown);  // nothing picked
   }
 
   void deleteInTheTableActsAsTheDeleteKey_data() {
