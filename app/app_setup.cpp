@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QSettings>
 #include <QTranslator>
 
 void InstallFontSubstitutes() {
@@ -19,4 +20,12 @@ void InstallChineseTranslation(QApplication &app) {
   const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
   if (qt->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"), dir))
     app.installTranslator(qt);
+}
+
+void KeepNoSettingsBetweenRuns() {
+  // A device node is no folder, even for root, so every settings file below
+  // it fails to open: reads find nothing and writes are dropped quietly.
+  const QString nowhere = QStringLiteral("/dev/null");
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, nowhere);
+  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, nowhere);
 }
