@@ -33,8 +33,9 @@ const QStringList &MigrationStep(int fromVersion) {
                          " label_modified_ms {int64},"
                          " reading_count {int64} NOT NULL DEFAULT 0)"),
           QStringLiteral("CREATE INDEX recordings_by_start ON recordings (started_ms)"),
+          // Readings and groups are kept in (entry, number) order, the order
+          // in which they are written and read.
           QStringLiteral("CREATE TABLE readings ("
-                         " id {id},"
                          " recording_id {int64} NOT NULL REFERENCES recordings (id) ON DELETE CASCADE,"
                          " number {int64} NOT NULL,"
                          " utc_ms {int64} NOT NULL,"
@@ -45,7 +46,7 @@ const QStringList &MigrationStep(int fromVersion) {
                          " unit TEXT,"
                          " value_ma {real},"
                          " text TEXT NOT NULL,"
-                         " UNIQUE (recording_id, number))"),
+                         " PRIMARY KEY (recording_id, number)){clustered}"),
           QStringLiteral("CREATE TABLE downloads ("
                          " id {id},"
                          " uuid TEXT NOT NULL UNIQUE,"
@@ -68,7 +69,7 @@ const QStringList &MigrationStep(int fromVersion) {
                          " unit TEXT,"
                          " value_ma {real},"
                          " text TEXT NOT NULL,"
-                         " PRIMARY KEY (download_id, number))"),
+                         " PRIMARY KEY (download_id, number)){clustered}"),
       },
   };
   static_assert(Archive::kSchemaVersion == 1, "one migration step per schema version");
@@ -84,10 +85,6 @@ QString PrefixedRowColumns(const QString &alias) {
   QStringList columns = QString::fromLatin1(kRowColumns).split(QStringLiteral(", "));
   for (QString &c : columns) c.prepend(alias);
   return columns.join(QStringLiteral(", "));
-}
-
-QVariant OptionalValue(const std::optional<double> &v) {
-  return v ? QVariant(*v) : QVariant(QMetaType::fromType<double>());
 }
 
 // Text columns are NOT NULL: an unset QString would bind as NULL.
@@ -153,8 +150,8 @@ struct Archive::Impl {
   QString error;
   ArchiveFailure failure = ArchiveFailure::None;
   // Prepared once per connection: the statements that run per row.
-  std::unique_ptr<QSqlQuery> insertReading;
-  std::unique_ptr<QSqlQuery> insertGroup;
+  std::unique_ptr<Statement> insertReading;
+  std::unique_ptr<Statement> insertGroup;
 
   QSqlDatabase db() const { return QSqlDatabase::database(connection, false); }
 
@@ -177,12 +174,22 @@ struct Archive::Impl {
     return fail(sql.section(QLatin1Char(' '), 0, 2), q.lastError());
   }
 
-  bool prepare(std::unique_ptr<QSqlQuery> &q, const QString &sql) {
-    if (q) return true;
-    auto made = std::make_unique<QSqlQuery>(db());
-    if (!made->prepare(sql)) return fail(QStringLiteral("prepare"), made->lastError());
-    q = std::move(made);
-    return true;
+  bool prepare(std::unique_ptr<Statement> &statement, const QString &sql) {
+    QSqlError e;
+    statement = dialect->prepare(db(), sql, &e);
+    return statement || fail(QStringLiteral("prepare"), e);
+  }
+
+  // Binds the stored form of a group from placeholder `at` on.
+  static void bindRow(Statement &s, int at, qint64 number, const ArchivedRow &r) {
+    s.bindInteger(at, number);
+    s.bindBlob(at + 1, r.raw);
+    s.bindInteger(at + 2, r.code);
+    s.bindText(at + 3, KindName(r.kind));
+    if (r.value) s.bindReal(at + 4, *r.value); else s.bindNull(at + 4);
+    if (r.unit != ReadingUnit::None) s.bindText(at + 5, UnitName(r.unit)); else s.bindNull(at + 5);
+    if (r.milliAmps) s.bindReal(at + 6, *r.milliAmps); else s.bindNull(at + 6);
+    s.bindText(at + 7, r.text);
   }
 
   bool migrate();
@@ -282,6 +289,8 @@ ArchiveFailure Archive::failure() const { return d->failure; }
 QSqlDatabase Archive::database() const { return d->db(); }
 
 QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
+  error.clear();
+  failure = ArchiveFailure::None;
   QList<EntrySummary> out;
   QSqlQuery q(db());
   q.setForwardOnly(true);
@@ -378,26 +387,39 @@ bool Archive::setLabel(EntryKind kind, const QString &uuid, const QString &label
   return true;
 }
 
+std::unique_ptr<RowStream> Archive::streamRows(const EntrySummary &entry) {
+  const QString sql =
+      entry.kind == EntryKind::Recording
+          ? QStringLiteral("SELECT utc_ms, %1 FROM readings WHERE recording_id = ? ORDER BY number")
+                .arg(QLatin1String(kRowColumns))
+          : QStringLiteral("SELECT d.utc_ms, %1 FROM groups g JOIN downloads d ON d.id = g.download_id"
+                           " WHERE g.download_id = ? ORDER BY g.number")
+                .arg(PrefixedRowColumns(QStringLiteral("g.")));
+  return d->dialect->streamRows(d->db(), sql, {entry.id});
+}
+
 bool Archive::forEachRow(const EntrySummary &entry,
                          const std::function<bool(const ArchivedRow &)> &row) {
-  QSqlQuery q(d->db());
-  q.setForwardOnly(true);
-  const bool recording = entry.kind == EntryKind::Recording;
-  q.prepare(recording ? QStringLiteral("SELECT utc_ms, %1 FROM readings WHERE recording_id = ?"
-                                       " ORDER BY number")
-                            .arg(QLatin1String(kRowColumns))
-                      : QStringLiteral("SELECT 0, %1 FROM groups WHERE download_id = ?"
-                                       " ORDER BY number")
-                            .arg(QLatin1String(kRowColumns)));
-  q.addBindValue(entry.id);
-  if (!q.exec()) return d->fail(QStringLiteral("reading rows"), q.lastError());
+  const std::unique_ptr<RowStream> rows = streamRows(entry);
   ArchivedRow r;
-  while (q.next()) {
-    r.utcMs = recording ? q.value(0).toLongLong() : entry.startedMs;
-    ReadRow(q, 1, r);
-    if (!row(r)) break;
+  auto optional = [&rows](int column) {
+    return rows->isNull(column) ? std::nullopt : std::optional<double>(rows->real(column));
+  };
+  while (rows->next()) {
+    r.utcMs = rows->integer(UtcMsColumn);
+    r.number = static_cast<int>(rows->integer(NumberColumn));
+    r.raw = rows->bytes(RawColumn).toByteArray();
+    r.code = static_cast<int>(rows->integer(CodeColumn));
+    r.kind = KindFromName(QString::fromUtf8(rows->bytes(KindColumn)));
+    r.value = optional(ValueColumn);
+    r.unit = UnitFromName(QString::fromUtf8(rows->bytes(UnitColumn)));
+    r.milliAmps = optional(MilliAmpsColumn);
+    r.text = QString::fromUtf8(rows->bytes(TextColumn));
+    if (!row(r)) return true;
   }
-  if (q.lastError().isValid()) return d->fail(QStringLiteral("reading rows"), q.lastError());
+  if (rows->error().type() != QSqlError::NoError) {
+    return d->fail(QStringLiteral("reading rows"), rows->error());
+  }
   return true;
 }
 
@@ -431,26 +453,18 @@ std::optional<qint64> Archive::insertRecording(RecordingInfo &info) {
 
 bool Archive::insertReading(qint64 recordingId, qint64 number, qint64 utcMs,
                             const ReadingGroup &group) {
-  if (!d->prepare(d->insertReading,
+  if (!d->insertReading &&
+      !d->prepare(d->insertReading,
                   QStringLiteral("INSERT INTO readings (recording_id, utc_ms, %1)"
                                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
                       .arg(QLatin1String(kRowColumns)))) {
     return false;
   }
-  const ArchivedRow r = DescribeGroup(group, false);
-  QSqlQuery &q = *d->insertReading;
-  q.bindValue(0, recordingId);
-  q.bindValue(1, utcMs);
-  q.bindValue(2, number);
-  q.bindValue(3, r.raw);
-  q.bindValue(4, r.code);
-  q.bindValue(5, KindName(r.kind));
-  q.bindValue(6, OptionalValue(r.value));
-  q.bindValue(7, r.unit == ReadingUnit::None ? QVariant(QMetaType::fromType<QString>())
-                                             : QVariant(UnitName(r.unit)));
-  q.bindValue(8, OptionalValue(r.milliAmps));
-  q.bindValue(9, r.text);
-  if (!q.exec()) return d->fail(QStringLiteral("storing a reading"), q.lastError());
+  Statement &s = *d->insertReading;
+  s.bindInteger(0, recordingId);
+  s.bindInteger(1, utcMs);
+  Impl::bindRow(s, 2, number, DescribeGroup(group, false));
+  if (!s.exec()) return d->fail(QStringLiteral("storing a reading"), s.error());
   return true;
 }
 
@@ -495,27 +509,19 @@ std::optional<qint64> Archive::insertDownload(DownloadInfo &info, const QByteArr
   }
   const qint64 id = q.value(0).toLongLong();
   q.finish();
-  if (!d->prepare(d->insertGroup,
+  if (!d->insertGroup &&
+      !d->prepare(d->insertGroup,
                   QStringLiteral("INSERT INTO groups (download_id, %1)"
                                  " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
                       .arg(QLatin1String(kRowColumns)))) {
     return std::nullopt;
   }
-  QSqlQuery &g = *d->insertGroup;
+  Statement &g = *d->insertGroup;
   for (int k = 0; k < received; ++k) {
-    const ArchivedRow r = DescribeGroup(ReadingGroup::At(block, k), true);
-    g.bindValue(0, id);
-    g.bindValue(1, k + 1);
-    g.bindValue(2, r.raw);
-    g.bindValue(3, r.code);
-    g.bindValue(4, KindName(r.kind));
-    g.bindValue(5, OptionalValue(r.value));
-    g.bindValue(6, r.unit == ReadingUnit::None ? QVariant(QMetaType::fromType<QString>())
-                                               : QVariant(UnitName(r.unit)));
-    g.bindValue(7, OptionalValue(r.milliAmps));
-    g.bindValue(8, r.text);
+    g.bindInteger(0, id);
+    Impl::bindRow(g, 1, k + 1, DescribeGroup(ReadingGroup::At(block, k), true));
     if (!g.exec()) {
-      d->fail(QStringLiteral("storing a group"), g.lastError());
+      d->fail(QStringLiteral("storing a group"), g.error());
       return std::nullopt;
     }
   }

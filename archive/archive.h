@@ -51,7 +51,8 @@ class Archive {
   bool isOpen() const;
   QString path() const;
 
-  // Of the last call that failed.
+  // Of the last call that failed; a listing clears them first, so an empty
+  // listing with an empty errorText() is an empty archive.
   QString errorText() const;
   ArchiveFailure failure() const;
 
@@ -70,6 +71,11 @@ class Archive {
   // Calls `row` for every reading of a recording or group of a download, in
   // number order, until it returns false. Streams: flat memory.
   bool forEachRow(const EntrySummary &entry, const std::function<bool(const ArchivedRow &)> &row);
+
+  // The same rows as a stream of raw columns, for bulk readers (CSV).
+  enum RowColumn { UtcMsColumn, NumberColumn, RawColumn, CodeColumn, KindColumn, ValueColumn,
+                   UnitColumn, MilliAmpsColumn, TextColumn };
+  std::unique_ptr<RowStream> streamRows(const EntrySummary &entry);
 
   // Writing. The convenience calls are one transaction each:
   // Stores a whole recording (info.uuid and startedMs as given, or made).

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 
 #include "documents/text_export.h"
@@ -19,80 +20,86 @@ const char kHeader[] =
 
 qint64 FloorDiv(qint64 a, qint64 b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
-// KindName and UnitName without a string allocation per row.
-const char *KindText(ReadingKind kind) {
-  switch (kind) {
-    case ReadingKind::AC: return "AC";
-    case ReadingKind::DC: return "DC";
-    case ReadingKind::Overload: return "overload";
-    case ReadingKind::Invalid: break;
+// Writes into memory the caller has already made room for: rows are built
+// with plain stores, not one container append per character.
+struct Cursor {
+  char *p;
+
+  void put(char c) { *p++ = c; }
+  void put(QByteArrayView v) {
+    if (v.isEmpty()) return;
+    std::memcpy(p, v.data(), static_cast<size_t>(v.size()));
+    p += v.size();
   }
-  return "invalid";
-}
-
-const char *UnitText(ReadingUnit unit) {
-  switch (unit) {
-    case ReadingUnit::MilliAmp: return "mA";
-    case ReadingUnit::Amp: return "A";
-    case ReadingUnit::None: break;
+  // At least `width` digits, zero-padded.
+  void digits(qint64 v, int width = 1) {
+    char buf[24];
+    char *end = buf + sizeof buf;
+    char *d = end;
+    const bool negative = v < 0;
+    quint64 u = negative ? 0 - static_cast<quint64>(v) : static_cast<quint64>(v);
+    do {
+      *--d = static_cast<char>('0' + u % 10);
+      u /= 10;
+    } while (u != 0);
+    while (end - d < width) *--d = '0';
+    if (negative) *--d = '-';
+    put(QByteArrayView(d, end - d));
   }
-  return "";
-}
-
-void AppendDigits(QByteArray &out, qint64 v, int width) {
-  char buf[24];
-  char *end = buf + sizeof buf;
-  char *p = end;
-  const bool negative = v < 0;
-  quint64 u = negative ? 0 - static_cast<quint64>(v) : static_cast<quint64>(v);
-  do {
-    *--p = static_cast<char>('0' + u % 10);
-    u /= 10;
-  } while (u != 0);
-  while (end - p < width) *--p = '0';
-  if (negative) *--p = '-';
-  out.append(p, end - p);
-}
-
-void AppendDouble(QByteArray &out, double v) {
-  char buf[64];
-  // Fixed notation, shortest digits that read back to the same double; the
-  // C++ conversion never looks at the locale.
-  const auto r = std::to_chars(buf, buf + sizeof buf, v, std::chars_format::fixed);
-  out.append(buf, r.ptr - buf);
-}
-
-// RFC 4180: a field with a comma, a quote or a line break is quoted, its
-// quotes doubled.
-void AppendField(QByteArray &out, const QString &text) {
-  const QByteArray utf8 = text.toUtf8();
-  if (utf8.indexOf(',') < 0 && utf8.indexOf('"') < 0 && utf8.indexOf('\n') < 0 &&
-      utf8.indexOf('\r') < 0) {
-    out.append(utf8);
-    return;
+  // Fixed notation, the shortest digits that read back to the same double;
+  // the C++ conversion never looks at the locale.
+  void number(double v) { p = std::to_chars(p, p + 48, v, std::chars_format::fixed).ptr; }
+  // RFC 4180: a field with a comma, a quote or a line break is quoted, its
+  // quotes doubled. Needs room for twice the field plus two.
+  void field(QByteArrayView utf8) {
+    bool plain = true;
+    for (char c : utf8) plain = plain && c != ',' && c != '"' && c != '\n' && c != '\r';
+    if (plain) {
+      put(utf8);
+      return;
+    }
+    put('"');
+    for (char c : utf8) {
+      if (c == '"') put('"');
+      put(c);
+    }
+    put('"');
   }
-  out.append('"');
-  for (char c : utf8) {
-    if (c == '"') out.append('"');
-    out.append(c);
-  }
-  out.append('"');
-}
+};
 
-// Local time as ISO 8601 with the offset. The offset is looked up once per
-// quarter hour of UTC time: every time zone change since 1900 falls on a
-// quarter hour, so a block never straddles one.
+// Local time as ISO 8601 with the offset, "2024-05-01T20:34:56.789+08:00".
+// The offset is looked up once per quarter hour of UTC time: every zone
+// change since 1900 falls on a quarter hour, and so does every local
+// midnight, so within a block only the time of day moves.
 class LocalTimeWriter {
  public:
-  void append(QByteArray &out, qint64 utcMs) {
+  static constexpr int kMaxBytes = 40;
+
+  void write(Cursor &out, qint64 utcMs) {
     const qint64 block = FloorDiv(utcMs, kBlockMs);
-    if (block != block_) {
-      block_ = block;
-      offsetS_ = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::LocalTime).offsetFromUtc();
-    }
-    const qint64 localMs = utcMs + offsetS_ * qint64(1000);
+    if (block != block_) startBlock(block);
+    const qint64 msOfDay = blockMsOfDay_ + (utcMs - block_ * kBlockMs);
+    out.put(QByteArrayView(date_, sizeof date_));
+    out.digits(msOfDay / 3600000, 2);
+    out.put(':');
+    out.digits(msOfDay / 60000 % 60, 2);
+    out.put(':');
+    out.digits(msOfDay / 1000 % 60, 2);
+    out.put('.');
+    out.digits(msOfDay % 1000, 3);
+    out.put(QByteArrayView(offset_, sizeof offset_));
+  }
+
+ private:
+  static constexpr qint64 kBlockMs = 15 * 60 * 1000;
+
+  void startBlock(qint64 block) {
+    block_ = block;
+    const qint64 utcMs = block * kBlockMs;
+    const int offsetS = QDateTime::fromMSecsSinceEpoch(utcMs, Qt::LocalTime).offsetFromUtc();
+    const qint64 localMs = utcMs + offsetS * qint64(1000);
     const qint64 days = FloorDiv(localMs, 86400000);
-    const qint64 msOfDay = localMs - days * 86400000;
+    blockMsOfDay_ = localMs - days * 86400000;
     // Civil date from a day count (proleptic Gregorian calendar).
     const qint64 z = days + 719468;
     const qint64 era = FloorDiv(z, 146097);
@@ -102,82 +109,95 @@ class LocalTimeWriter {
     const qint64 mp = (5 * doy + 2) / 153;
     const qint64 day = doy - (153 * mp + 2) / 5 + 1;
     const qint64 month = mp < 10 ? mp + 3 : mp - 9;
-    const qint64 year = yoe + era * 400 + (month <= 2 ? 1 : 0);
-    AppendDigits(out, year, 4);
-    out.append('-');
-    AppendDigits(out, month, 2);
-    out.append('-');
-    AppendDigits(out, day, 2);
-    out.append('T');
-    AppendDigits(out, msOfDay / 3600000, 2);
-    out.append(':');
-    AppendDigits(out, msOfDay / 60000 % 60, 2);
-    out.append(':');
-    AppendDigits(out, msOfDay / 1000 % 60, 2);
-    out.append('.');
-    AppendDigits(out, msOfDay % 1000, 3);
-    const int offsetMin = offsetS_ / 60;
-    out.append(offsetMin < 0 ? '-' : '+');
-    AppendDigits(out, std::abs(offsetMin) / 60, 2);
-    out.append(':');
-    AppendDigits(out, std::abs(offsetMin) % 60, 2);
+    const qint64 year = std::clamp<qint64>(yoe + era * 400 + (month <= 2 ? 1 : 0), 0, 9999);
+    char text[32];
+    Cursor c{text};
+    c.digits(year, 4);
+    c.put('-');
+    c.digits(month, 2);
+    c.put('-');
+    c.digits(day, 2);
+    c.put('T');
+    std::memcpy(date_, text, sizeof date_);
+    const int offsetMin = offsetS / 60;
+    c = Cursor{text};
+    c.put(offsetMin < 0 ? '-' : '+');
+    c.digits(std::abs(offsetMin) / 60, 2);
+    c.put(':');
+    c.digits(std::abs(offsetMin) % 60, 2);
+    std::memcpy(offset_, text, sizeof offset_);
   }
 
- private:
-  static constexpr qint64 kBlockMs = 15 * 60 * 1000;
   qint64 block_ = std::numeric_limits<qint64>::min();
-  int offsetS_ = 0;
+  qint64 blockMsOfDay_ = 0;
+  char date_[11] = {};    // "2024-05-01T"
+  char offset_[6] = {};   // "+08:00"
 };
 
 class CsvWriter {
  public:
   CsvWriter(QIODevice &out, CsvEncoding encoding) : out_(out), encoding_(encoding) {
-    buffer_.reserve(kFlushBytes + 4096);
+    buffer_.reserve(kFlushBytes + 64 * 1024);
   }
 
-  bool begin() {
+  void begin() {
     if (encoding_ == CsvEncoding::Utf8WithBom) buffer_.append("\xEF\xBB\xBF");
     buffer_.append(kHeader);
-    return true;
   }
 
+  // The columns every row of an entry shares: source, id and label.
   void startEntry(const EntrySummary &entry) {
-    prefix_.clear();
-    prefix_.append(entry.kind == EntryKind::Recording ? "recording," : "download,");
-    AppendField(prefix_, entry.uuid);
-    prefix_.append(',');
-    AppendField(prefix_, entry.label);
-    prefix_.append(',');
+    const QByteArray uuid = entry.uuid.toUtf8();
+    const QByteArray label = entry.label.toUtf8();
+    prefix_.resize(32 + 2 * (uuid.size() + label.size()));
+    Cursor c{prefix_.data()};
+    c.put(entry.kind == EntryKind::Recording ? "recording," : "download,");
+    c.field(uuid);
+    c.put(',');
+    c.field(label);
+    c.put(',');
+    prefix_.truncate(c.p - prefix_.data());
   }
 
-  bool row(const ArchivedRow &r) {
-    QByteArray &b = buffer_;
-    time_.append(b, r.utcMs);
-    b.append(',');
-    AppendDigits(b, r.utcMs, 1);
-    b.append(',');
-    b.append(prefix_);
-    AppendDigits(b, r.number, 1);
-    b.append(',');
-    b.append(KindText(r.kind));
-    b.append(',');
-    if (r.value) AppendDouble(b, *r.value);
-    b.append(',');
-    b.append(UnitText(r.unit));
-    b.append(',');
-    if (r.milliAmps) AppendDouble(b, *r.milliAmps);
-    b.append(',');
-    AppendField(b, r.text);
-    b.append(',');
+  bool row(const RowStream &r) {
+    const QByteArrayView kind = r.bytes(Archive::KindColumn);
+    const QByteArrayView unit = r.bytes(Archive::UnitColumn);
+    const QByteArrayView text = r.bytes(Archive::TextColumn);
+    const QByteArrayView raw = r.bytes(Archive::RawColumn);
+    const qsizetype room = LocalTimeWriter::kMaxBytes + 3 * 24 + 2 * 48 + prefix_.size() +
+                           kind.size() + unit.size() + 2 * text.size() + 3 * raw.size() + 16;
+    const qsizetype at = buffer_.size();
+    buffer_.resize(at + room);
+    Cursor c{buffer_.data() + at};
+    const qint64 utcMs = r.integer(Archive::UtcMsColumn);
+    time_.write(c, utcMs);
+    c.put(',');
+    c.digits(utcMs);
+    c.put(',');
+    c.put(prefix_);
+    c.digits(r.integer(Archive::NumberColumn));
+    c.put(',');
+    c.put(kind);
+    c.put(',');
+    if (!r.isNull(Archive::ValueColumn)) c.number(r.real(Archive::ValueColumn));
+    c.put(',');
+    c.put(unit);
+    c.put(',');
+    if (!r.isNull(Archive::MilliAmpsColumn)) c.number(r.real(Archive::MilliAmpsColumn));
+    c.put(',');
+    c.field(text);
+    c.put(',');
     static const char hex[] = "0123456789ABCDEF";
-    for (int i = 0; i < r.raw.size(); ++i) {
-      if (i > 0) b.append(' ');
-      const auto c = static_cast<unsigned char>(r.raw[i]);
-      b.append(hex[c >> 4]);
-      b.append(hex[c & 15]);
+    for (qsizetype i = 0; i < raw.size(); ++i) {
+      if (i > 0) c.put(' ');
+      const auto byte = static_cast<unsigned char>(raw[i]);
+      c.put(hex[byte >> 4]);
+      c.put(hex[byte & 15]);
     }
-    b.append("\r\n", 2);
-    return b.size() < kFlushBytes || flush();
+    c.put('\r');
+    c.put('\n');
+    buffer_.truncate(c.p - buffer_.data());
+    return buffer_.size() < kFlushBytes || flush();
   }
 
   // The buffer always ends after a whole row, so a chunk never splits a
@@ -187,7 +207,7 @@ class CsvWriter {
     const QByteArray bytes =
         encoding_ == CsvEncoding::Gbk ? EncodeTableText(QString::fromUtf8(buffer_)) : buffer_;
     const bool ok = out_.write(bytes) == bytes.size();
-    buffer_.clear();
+    buffer_.truncate(0);
     return ok;
   }
 
@@ -226,20 +246,14 @@ CsvExportResult ExportCsv(Archive &archive, QIODevice &out, const CsvExportOptio
   bool cancelled = false;
   for (const EntrySummary &e : entries) {
     writer.startEntry(e);
-    const bool ok = archive.forEachRow(e, [&](const ArchivedRow &r) {
-      if (!writer.row(r)) {
-        writeOk = false;
-        return false;
-      }
+    const std::unique_ptr<RowStream> rows = archive.streamRows(e);
+    while (writeOk && !cancelled && rows->next()) {
+      writeOk = writer.row(*rows);
       ++result.rows;
-      if (progress && result.rows % kProgressEveryRows == 0 && !progress(result.rows, total)) {
-        cancelled = true;
-        return false;
-      }
-      return true;
-    });
-    if (!ok) {
-      result.error = archive.errorText();
+      cancelled = progress && result.rows % kProgressEveryRows == 0 && !progress(result.rows, total);
+    }
+    if (rows->error().type() != QSqlError::NoError) {
+      result.error = rows->error().text();
       return result;
     }
     if (!writeOk || cancelled) break;

@@ -3,9 +3,11 @@
 // schema and every query are written once; where an engine needs other words
 // (column types, connection set-up, the schema version, how a write
 // transaction starts, what an error code means) they come from here.
+#include <QByteArrayView>
 #include <QSqlError>
 #include <QString>
 #include <QStringList>
+#include <QVariantList>
 #include <memory>
 
 class QSqlDatabase;
@@ -22,6 +24,33 @@ enum class ArchiveFailure {
   Other,
 };
 
+// The rows of one query, read forward one at a time without copying: what
+// bytes() returns stays valid until the next call of next().
+class RowStream {
+ public:
+  virtual ~RowStream() = default;
+  virtual bool next() = 0;  // false at the end, or on an error
+  virtual QSqlError error() const = 0;
+  virtual bool isNull(int column) const = 0;
+  virtual qint64 integer(int column) const = 0;
+  virtual double real(int column) const = 0;
+  virtual QByteArrayView bytes(int column) const = 0;  // a blob, or text as UTF-8
+};
+
+// A prepared statement run many times with new values; placeholders are
+// numbered from 0. exec() runs it and makes it ready for the next values.
+class Statement {
+ public:
+  virtual ~Statement() = default;
+  virtual void bindNull(int index) = 0;
+  virtual void bindInteger(int index, qint64 value) = 0;
+  virtual void bindReal(int index, double value) = 0;
+  virtual void bindText(int index, const QString &value) = 0;
+  virtual void bindBlob(int index, const QByteArray &value) = 0;
+  virtual bool exec() = 0;
+  virtual QSqlError error() const = 0;
+};
+
 class SqlDialect {
  public:
   virtual ~SqlDialect() = default;
@@ -31,7 +60,8 @@ class SqlDialect {
   // Statements run on every new connection.
   virtual QStringList connectionSetup() const = 0;
   // Schema text with its type placeholders replaced: {id} an auto-numbered
-  // primary key, {int64} a 64-bit integer, {real} a double, {blob} bytes.
+  // primary key, {int64} a 64-bit integer, {real} a double, {blob} bytes,
+  // and {clustered} after a table stored in its primary key's order.
   virtual QString schemaText(QString text) const = 0;
   // The schema version stored in the database (0 for a new, empty one).
   virtual int schemaVersion(QSqlDatabase &db, QSqlError *error) const = 0;
@@ -41,6 +71,14 @@ class SqlDialect {
   virtual QString beginWriteStatement() const = 0;
   // Sorts an engine error into the failures the program tells apart.
   virtual ArchiveFailure classify(const QSqlError &error) const = 0;
+  // Runs a query with `values` bound to its placeholders, in order. The
+  // default reads through Qt SQL; an engine may read natively.
+  virtual std::unique_ptr<RowStream> streamRows(const QSqlDatabase &db, const QString &sql,
+                                                const QVariantList &values) const;
+  // Prepares a statement for many runs; nothing when it does not compile
+  // (see `error`). The default goes through Qt SQL.
+  virtual std::unique_ptr<Statement> prepare(const QSqlDatabase &db, const QString &sql,
+                                             QSqlError *error) const;
 };
 
 // The embedded engine: one file, write-ahead log, foreign keys, busy timeout.
