@@ -244,7 +244,7 @@ void Form2::BuildControls() {
   Label2 = label(Frame7, "Label2", 1200, 960, 1815, 375, QStringLiteral("仪表连接失败"));
 
   // Status line.
-  Label6 = label(w, "Label6", 480, 10440, 6495, 255, QStringLiteral("状态信息"));
+  Label6 = Placed(new StatusLine(QStringLiteral("状态信息"), w), "Label6", 480, 10440, 6495, 255);
 
   for (QLabel *l : {Label1, Label2, Label3, Label4, Label5}) l->setFont(frameFont);
   // The frames' font would pass down to the controls inside them; those

@@ -20,6 +20,8 @@
 #include <QVariant>
 #include <array>
 
+#include "app/status_line.h"
+
 class QAction;
 class QGroupBox;
 class QLabel;
@@ -83,8 +85,9 @@ class Form2 : public QMainWindow {
   QGroupBox *Frame1, *Frame2, *Frame3, *Frame5, *Frame6, *Frame7;
   QRadioButton *Option1, *Option2, *Option4, *Option5;
   QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8;
-  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label6, *Label7, *Label8, *Label9, *Label10,
+  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label7, *Label8, *Label9, *Label10,
       *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18;
+  StatusLine *Label6;  // the status line; keeps what it showed for a look back
   TextBox *Text1, *Text2, *Text3, *Text4, *Text5, *Text6, *Text7, *Text8;
   QSlider *Slider1, *Slider2;
   RichTextBox *RichTextBox1;

@@ -119,7 +119,7 @@ namespace {
 
 // Reads a typed cursor position; refuses it in the status line when it lies
 // outside the chart.
-std::optional<double> TypedCursor(const TextBox &box, QLabel &status) {
+std::optional<double> TypedCursor(const TextBox &box, StatusLine &status) {
   const double v = ReadNumberLeniently(box.text());
   if (!charts::IsValidCursorEntry(v)) {
     status.setText(QStringLiteral("输入无效值"));

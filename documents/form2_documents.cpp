@@ -2,7 +2,6 @@
 #include <QBuffer>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
 
 #include "app/controls.h"
 #include "app/form2.h"
@@ -29,7 +28,7 @@ bool IsJpegName(const QString &path) {
 // Creates the default folder when `isMissing` says so. A folder that cannot
 // be made is reported; the dialog is still offered so the user can save
 // somewhere else.
-void EnsureDefaultFolder(QLabel *status, bool isMissing) {
+void EnsureDefaultFolder(StatusLine *status, bool isMissing) {
   if (!isMissing) return;
   const QString reason = CreateFolder(DefaultFolder());
   if (!reason.isEmpty()) status->setText(QStringLiteral("默认文件夹创建失败,") + reason + QLatin1Char('.'));
