@@ -63,7 +63,9 @@ class VncKeyboard {
     if (!read(version, 12, timeoutMs) || !write("RFB 003.003\n", 12)) return false;
     if (!read(security, 4, timeoutMs) || security[3] != 1 || !write("\x01", 1)) return false;
     if (!read(init, 24, timeoutMs)) return false;
-    const quint32 nameLength = ntohl(*reinterpret_cast<const quint32 *>(init + 20));
+    quint32 nameLength;
+    memcpy(&nameLength, init + 20, 4);
+    nameLength = ntohl(nameLength);
     for (quint32 i = 0; i < nameLength; ++i)
       if (!read(init, 1, timeoutMs)) return false;
     return true;
