@@ -332,6 +332,7 @@ void Form2::Form_Load() {
 void Form2::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
+  EndRunRecording();
   SendCommand(0);
   if (SettingsDialog) SettingsDialog->close();
 }

@@ -12,10 +12,12 @@
 //   monitor/form2_monitor.cpp    modes, run control, statistics, alarm
 //   charts/form2_charts.cpp      main chart, rulers, pointer read-out
 //   documents/form2_documents.cpp  table commands, saving, printing
+//   records/form2_records.cpp      recording runs and downloads, records window
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QList>
 #include <QMainWindow>
+#include <QPointer>
 #include <QString>
 #include <QVariant>
 #include <array>
@@ -32,6 +34,9 @@ class QRadioButton;
 class QScrollArea;
 class QSlider;
 class CommControl;
+class Recorder;
+class RecordsWindow;
+struct ReadingGroup;
 class CommonDialog;
 class Form1;
 class IndicatorCircle;
@@ -123,8 +128,11 @@ class Form2 : public QMainWindow {
   bool LiveReplyAwaited = false;  // the last live request still waits for its reply
   // The two-step history read: the history request goes out only after the
   // count reply has been handled, and the count reply is awaited for a while.
-  enum class HistoryStep { Idle, AwaitingCount, CountHandled, CountTimedOut };
+  // A block that stays short of the announced groups is taken as it is once
+  // its wire time and kCountReplyTimeoutMs more have passed.
+  enum class HistoryStep { Idle, AwaitingCount, CountHandled, CountTimedOut, AwaitingBlock };
   HistoryStep HistoryReadStep = HistoryStep::Idle;
+  QDeadlineTimer BlockReplyDeadline;
   bool CountAnnounced = false;  // the count reply of this read was valid
   QDeadlineTimer CountReplyDeadline;
   static constexpr int kCountReplyTimeoutMs = 2000;
@@ -146,6 +154,21 @@ class Form2 : public QMainWindow {
   // Points per window for the present Slider2 position.
   int PointsPerWindow() const;
 
+  // ---- Measurement archive ---------------------------------------------------
+  // The program attaches a recorder; a window without one records nothing.
+  // `path` is the archive the records window lists (also without a recorder).
+  void AttachArchive(const QString &path, Recorder *recorder);
+  QString ArchivePath;
+  QPointer<Recorder> MeasurementRecorder;
+  bool RunRecording = false;  // a run is on: its readings make a recording
+  bool ArchiveFailureShown = false;  // told in Label6, once per failure episode
+  QAction *mnurecords;
+  QPointer<RecordsWindow> RecordsWindow1;
+  void BeginRunRecording();   // Start, or back to real-time while running
+  void EndRunRecording();     // Stop, a switch to history, exit
+  void RecordLiveReading(const ReadingGroup &group);
+  void RecordHistoryBlock(const QByteArray &block, int groupsAnnounced);
+
  public slots:
   // Application shell
   void Form_Load();
@@ -162,6 +185,7 @@ class Form2 : public QMainWindow {
   void mnupause_Click();
   void mnustop_Click();
   void mnuaboutus_Click();
+  void mnurecords_Click();
 
   // Serial link
   void OpenSerialPort();

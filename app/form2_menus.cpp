@@ -29,6 +29,7 @@ void Form2::BuildMenus() {
   mnuprint = item(mnufile, "mnuprint", QStringLiteral("打印(&P)"), QKeySequence(QStringLiteral("Ctrl+P")), &Form2::mnuprint_Click);
   mnuprintsetting = item(mnufile, "mnuprintsetting", QStringLiteral("打印设置"), {}, &Form2::mnuprintsetting_Click);
   mnuexit = item(mnufile, "mnuexit", QStringLiteral("退出(&X)"), QKeySequence(QStringLiteral("Ctrl+E")), &Form2::mnuexit_Click);
+  mnurecords = item(mnufile, "mnurecords", QStringLiteral("测量记录(&R)..."), {}, &Form2::mnurecords_Click);
 
   mnuedit = menu("mnuedit", QStringLiteral("编辑(&E)"));
   mnucomsetting = item(mnuedit, "mnucomsetting", QStringLiteral("通信设置"), {}, &Form2::mnucomsetting_Click);

@@ -1,9 +1,48 @@
-// The monitoring program: one window, started and shown.
+// The monitoring program: one window, started and shown, recording every run
+// and every history download into the measurement archive.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QSocketNotifier>
 #include <csignal>
+#include <memory>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "app/app_setup.h"
 #include "app/form2.h"
+#include "archive/archive.h"
+#include "archive/recorder.h"
+
+namespace {
+
+// SIGTERM and SIGINT close the window the ordinary way (the closing byte is
+// written, the recording ended and committed) instead of ending the process
+// mid-run. The handler only writes a byte; the event loop does the rest.
+int signalPipe[2] = {-1, -1};
+
+void OnTerminate(int) {
+  const char byte = 1;
+  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
+}
+
+void CloseOnTerminate(QWidget &window) {
+  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
+  auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
+  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, notifier] {
+    char byte;
+    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
+    notifier->setEnabled(false);
+    window.close();
+  });
+  struct sigaction action = {};
+  action.sa_handler = OnTerminate;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGTERM, &action, nullptr);
+  sigaction(SIGINT, &action, nullptr);
+}
+
+}  // namespace
 
 int main(int argc, char **argv) {
   // Writing past a file-size limit must fail the write (EFBIG, reported in
@@ -11,9 +50,33 @@ int main(int argc, char **argv) {
   std::signal(SIGXFSZ, SIG_IGN);
   KeepNoSettingsBetweenRuns();
   QApplication app(argc, argv);
+
+  QCommandLineParser options;
+  options.setApplicationDescription(QStringLiteral(
+      "Monitors a clamp leakage-current meter on a serial line and records every\n"
+      "real-time run and every history download in the measurement archive."));
+  options.addHelpOption();
+  const QCommandLineOption archiveOption(
+      QStringLiteral("archive"),
+      QStringLiteral("The archive file (default: $ARRESTER_ARCHIVE, else\n"
+                     "~/.local/share/arrester-monitor/archive.sqlite)."),
+      QStringLiteral("PATH"));
+  const QCommandLineOption noRecordOption(QStringLiteral("no-record"),
+                                          QStringLiteral("Record nothing in the archive."));
+  options.addOption(archiveOption);
+  options.addOption(noRecordOption);
+  options.process(app);
+
   InstallFontSubstitutes();
   InstallChineseTranslation(app);
+
+  const QString archivePath = ResolveArchivePath(options.value(archiveOption));
+  // The recorder outlives the window, which ends its recording on closing.
+  std::unique_ptr<Recorder> recorder;
+  if (!options.isSet(noRecordOption)) recorder = std::make_unique<Recorder>(archivePath);
   Form2 form;
+  form.AttachArchive(archivePath, recorder.get());
+  CloseOnTerminate(form);
   form.Form_Load();
   form.show();
   return app.exec();

@@ -48,6 +48,9 @@ void Form2::Option1_Click() {
   OperatingMode = 1;
   SelectOnly(Option1, Option2);
   Timer6->setEnabled(true);
+  // Back from the history query while running: the live readings resume
+  // without Start, and so does the recording, as a new one.
+  if (RunState.isValid() && RunState.toInt() == 1) BeginRunRecording();
 }
 
 // History data query: the data table takes the chart's place, the history
@@ -67,6 +70,7 @@ void Form2::Option2_Click() {
   OperatingMode = 2;
   SelectOnly(Option2, Option1);
   Timer6->setEnabled(false);
+  EndRunRecording();
   SendHandshake();
 }
 
@@ -74,6 +78,7 @@ void Form2::Option2_Click() {
 void Form2::Command1_Click() {
   RunState = QVariant::fromValue<short>(1);
   TraceActive = true;
+  BeginRunRecording();  // the recording opens with the run's first reading
   RequestLiveData();
 }
 
@@ -89,6 +94,7 @@ void Form2::Command2_Click() {
 void Form2::Command3_Click() {
   RunState = QVariant::fromValue<short>(0);
   TraceActive = false;
+  EndRunRecording();
   ResetMainChart();
   ResetLevelRuler();
   ResetTimeRuler();

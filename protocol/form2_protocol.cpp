@@ -88,7 +88,9 @@ void Form2::DispatchReply() {
       else
         Label6->setText(QStringLiteral("返回历史数据与组数不符"));
       CountAnnounced = false;
+      if (HistoryReadStep == HistoryStep::AwaitingBlock) HistoryReadStep = HistoryStep::Idle;
       DecodeHistoryData();
+      RecordHistoryBlock(ReceiveBuffer, GroupCount);
       MSComm1->setRThreshold(kReplySize);
       break;
     }
@@ -176,10 +178,28 @@ void Form2::Timer3_Timer() {
       Timer3->setEnabled(false);
       Label6->setText(QStringLiteral("接收组数失败"));
       return;
-    case HistoryStep::CountHandled:
+    case HistoryStep::CountHandled: {
+      HistoryReadStep = HistoryStep::Idle;
+      SendCommand(kHistoryRequest);
+      if (!MSComm1->PortOpen()) {
+        Timer3->setEnabled(false);
+        return;
+      }
+      // The block is awaited for its wire time (10 bits a byte) and a margin.
+      const int baud = std::max(1, MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt());
+      BlockReplyDeadline.setRemainingTime(kCountReplyTimeoutMs + kReplySize * GroupCount * 10 * 1000 / baud);
+      HistoryReadStep = HistoryStep::AwaitingBlock;
+      return;
+    }
+    case HistoryStep::AwaitingBlock:
+      if (!BlockReplyDeadline.hasExpired()) return;
       HistoryReadStep = HistoryStep::Idle;
       Timer3->setEnabled(false);
-      SendCommand(kHistoryRequest);
+      // The block came short: what did arrive is handled as the reply, so the
+      // table shows it with the missing groups noted, and the read ends.
+      ReceiveBuffer = MSComm1->Input();
+      MSComm1->setInBufferCount(0);
+      DispatchReply();
       return;
     case HistoryStep::Idle:
     case HistoryStep::CountTimedOut:
@@ -194,8 +214,10 @@ void Form2::DecodeLiveData() {
   // Only the last group counts: each one replaces the display of the one before.
   const int groups = std::min<int>(GroupCount, ReadingGroup::WholeGroupsIn(ReceiveBuffer));
   if (groups <= 0) return;
-  const LiveReading reading = DecodeLiveReading(ReadingGroup::At(ReceiveBuffer, groups - 1));
+  const ReadingGroup group = ReadingGroup::At(ReceiveBuffer, groups - 1);
+  const LiveReading reading = DecodeLiveReading(group);
   Label7->setText(reading.caption);
+  RecordLiveReading(group);  // a queue push; overloads and invalid codes too
   if (!reading.valid) return;
 
   const int fullScale = Slider1->value();

@@ -61,7 +61,8 @@ class MenusTest : public QObject {
     const QStringList expected = {
         QStringLiteral("mnufile=文件(&F)"),         QStringLiteral("  mnusave=保存(&S) [Ctrl+S]"),
         QStringLiteral("  mnuprint=打印(&P) [Ctrl+P]"), QStringLiteral("  mnuprintsetting=打印设置 []"),
-        QStringLiteral("  mnuexit=退出(&X) [Ctrl+E]"),  QStringLiteral("mnuedit=编辑(&E)"),
+        QStringLiteral("  mnuexit=退出(&X) [Ctrl+E]"),  QStringLiteral("  mnurecords=测量记录(&R)... []"),
+        QStringLiteral("mnuedit=编辑(&E)"),
         QStringLiteral("  mnucomsetting=通信设置 []"),  QStringLiteral("  mnuuppage=上翻 [F1]"),
         QStringLiteral("  mnudownpage=下翻 [F2]"),      QStringLiteral("  mnux=剪切 []"),
         QStringLiteral("  mnucopy=复制 []"),            QStringLiteral("  mnupaste=粘贴 []"),

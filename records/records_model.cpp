@@ -1,0 +1,81 @@
+#include "records/records_model.h"
+
+#include <QDateTime>
+
+#include "archive/archive.h"
+
+RecordsModel::RecordsModel(Archive &archive, QObject *parent) : QAbstractTableModel(parent), archive_(archive) {}
+
+bool RecordsModel::Reload(const QString &recordingNow) {
+  beginResetModel();
+  entries_ = archive_.listEntries();
+  recordingNow_ = recordingNow;
+  endResetModel();
+  // An empty listing with an error text is a failed read, not an empty archive.
+  return !(entries_.isEmpty() && !archive_.errorText().isEmpty());
+}
+
+int RecordsModel::rowCount(const QModelIndex &parent) const {
+  return parent.isValid() ? 0 : static_cast<int>(entries_.size());
+}
+
+int RecordsModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : ColumnCount; }
+
+QString RecordsModel::CompleteText(const EntrySummary &e) const {
+  if (e.kind == EntryKind::Download) return e.complete ? QStringLiteral("是") : QStringLiteral("否");
+  if (e.endedMs) return QStringLiteral("是");
+  // Without an end a recording is either still going on or was cut short.
+  return e.uuid == recordingNow_ ? QStringLiteral("记录中") : QStringLiteral("否");
+}
+
+QVariant RecordsModel::data(const QModelIndex &index, int role) const {
+  if (!index.isValid() || index.row() >= entries_.size()) return {};
+  const EntrySummary &e = entries_.at(index.row());
+  if (role == Qt::TextAlignmentRole && index.column() == CountColumn)
+    return QVariant::fromValue(Qt::AlignRight | Qt::AlignVCenter);
+  if (role == Qt::ToolTipRole && index.column() == PortColumn && !e.device.isEmpty()) return e.device;
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return {};
+  switch (index.column()) {
+    case TimeColumn:
+      return QDateTime::fromMSecsSinceEpoch(e.startedMs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    case KindColumn:
+      return e.kind == EntryKind::Recording ? QStringLiteral("实时记录") : QStringLiteral("历史数据");
+    case PortColumn: return e.portName;
+    case CountColumn:
+      if (e.kind == EntryKind::Download && !e.complete)
+        return QStringLiteral("%1/%2").arg(e.count).arg(e.groupsAnnounced);
+      return QString::number(e.count);
+    case FirstColumn: return e.first ? e.first->text : QString();
+    case LastColumn: return e.last ? e.last->text : QString();
+    case LabelColumn: return e.label;
+    case CompleteColumn: return CompleteText(e);
+    default: return {};
+  }
+}
+
+QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+  static const char16_t *const kTitles[ColumnCount] = {u"时间", u"类别", u"端口", u"数量",
+                                                        u"首个值", u"末个值", u"标签", u"完整"};
+  return section >= 0 && section < ColumnCount ? QString::fromUtf16(kTitles[section]) : QVariant();
+}
+
+Qt::ItemFlags RecordsModel::flags(const QModelIndex &index) const {
+  Qt::ItemFlags f = QAbstractTableModel::flags(index);
+  if (index.isValid() && index.column() == LabelColumn) f |= Qt::ItemIsEditable;
+  return f;
+}
+
+bool RecordsModel::setData(const QModelIndex &index, const QVariant &value, int role) {
+  if (!index.isValid() || index.column() != LabelColumn || role != Qt::EditRole) return false;
+  EntrySummary &e = entries_[index.row()];
+  const QString label = value.toString().trimmed();
+  if (label == e.label) return true;
+  if (!archive_.setLabel(e.kind, e.uuid, label)) {
+    emit labelFailed(archive_.errorText());
+    return false;
+  }
+  e.label = label;
+  emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+  return true;
+}

@@ -1,0 +1,42 @@
+#pragma once
+// The recordings and downloads of an archive as a table, newest first, one
+// row per entry. The label column is editable; an edit is stored at once.
+#include <QAbstractTableModel>
+#include <QList>
+#include <QString>
+
+#include "archive/archive_types.h"
+
+class Archive;
+
+class RecordsModel : public QAbstractTableModel {
+  Q_OBJECT
+ public:
+  enum Column { TimeColumn, KindColumn, PortColumn, CountColumn, FirstColumn, LastColumn,
+                LabelColumn, CompleteColumn, ColumnCount };
+
+  explicit RecordsModel(Archive &archive, QObject *parent = nullptr);
+
+  // Reads the listing again. `recordingNow` is the uuid of the recording
+  // being written at this moment (shown as such), or empty.
+  bool Reload(const QString &recordingNow);
+  const EntrySummary &Entry(int row) const { return entries_.at(row); }
+
+  int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+  int columnCount(const QModelIndex &parent = QModelIndex()) const override;
+  QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+  QVariant headerData(int section, Qt::Orientation orientation, int role = Qt::DisplayRole) const override;
+  Qt::ItemFlags flags(const QModelIndex &index) const override;
+  bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
+
+ signals:
+  // A label could not be stored; the reason is the archive's.
+  void labelFailed(const QString &reason);
+
+ private:
+  QString CompleteText(const EntrySummary &e) const;
+
+  Archive &archive_;
+  QList<EntrySummary> entries_;
+  QString recordingNow_;
+};

@@ -1,0 +1,134 @@
+#include "records/records_window.h"
+
+#include <QDesktopServices>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QUrl>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "archive/archive.h"
+#include "archive/csv_export.h"
+#include "archive/recorder.h"
+#include "records/records_model.h"
+
+RecordsWindow::RecordsWindow(const QString &archivePath, Recorder *recorder, QWidget *parent)
+    : QWidget(parent, Qt::Window), archivePath_(archivePath), recorder_(recorder),
+      archive_(std::make_unique<Archive>()) {
+  setObjectName(QStringLiteral("RecordsWindow"));
+  setWindowTitle(QStringLiteral("测量记录"));
+  // Closing the main window ends the program even while this one is open.
+  setAttribute(Qt::WA_QuitOnClose, false);
+
+  model_ = new RecordsModel(*archive_, this);
+  RecordsTable = new QTableView(this);
+  RecordsTable->setObjectName(QStringLiteral("RecordsTable"));
+  RecordsTable->setModel(model_);
+  RecordsTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+  RecordsTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
+  RecordsTable->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                                QAbstractItemView::SelectedClicked);
+  RecordsTable->verticalHeader()->hide();
+  RecordsTable->horizontalHeader()->setStretchLastSection(false);
+  RecordsTable->horizontalHeader()->setSectionResizeMode(RecordsModel::LabelColumn, QHeaderView::Stretch);
+
+  auto button = [this](const char *name, const QString &caption) {
+    auto *b = new QPushButton(caption, this);
+    b->setObjectName(QString::fromLatin1(name));
+    b->setAutoDefault(false);
+    return b;
+  };
+  RefreshButton = button("RefreshButton", QStringLiteral("刷新(&F)"));
+  ExportButton = button("ExportButton", QStringLiteral("导出CSV(&E)..."));
+  OpenFolderButton = button("OpenFolderButton", QStringLiteral("打开所在文件夹(&O)"));
+  RecordsStatus = new QLabel(this);
+  RecordsStatus->setObjectName(QStringLiteral("RecordsStatus"));
+  RecordsStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+  auto *buttons = new QHBoxLayout;
+  buttons->addWidget(RefreshButton);
+  buttons->addWidget(ExportButton);
+  buttons->addWidget(OpenFolderButton);
+  buttons->addStretch(1);
+  auto *layout = new QVBoxLayout(this);
+  layout->addWidget(RecordsTable, 1);
+  layout->addLayout(buttons);
+  layout->addWidget(RecordsStatus);
+  resize(820, 420);
+
+  connect(RefreshButton, &QPushButton::clicked, this, &RecordsWindow::Refresh);
+  connect(ExportButton, &QPushButton::clicked, this, &RecordsWindow::ExportSelected);
+  connect(OpenFolderButton, &QPushButton::clicked, this, &RecordsWindow::OpenFolder);
+  connect(RecordsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          &RecordsWindow::UpdateButtons);
+  connect(model_, &QAbstractItemModel::modelReset, this, &RecordsWindow::UpdateButtons);
+  connect(model_, &RecordsModel::labelFailed, this, [this](const QString &reason) {
+    RecordsStatus->setText(QStringLiteral("标签保存失败,%1.").arg(reason));
+  });
+  UpdateButtons();
+}
+
+RecordsWindow::~RecordsWindow() = default;
+
+void RecordsWindow::showEvent(QShowEvent *e) {
+  QWidget::showEvent(e);
+  Refresh();
+}
+
+void RecordsWindow::Refresh() {
+  if (!archive_->isOpen() && !archive_->open(archivePath_)) {
+    RecordsStatus->setText(QStringLiteral("无法打开测量记录%1,%2.").arg(archivePath_, archive_->errorText()));
+    model_->Reload(QString());
+    return;
+  }
+  if (!model_->Reload(recorder_ ? recorder_->currentRecording() : QString())) {
+    RecordsStatus->setText(QStringLiteral("读取测量记录失败,%1.").arg(archive_->errorText()));
+    return;
+  }
+  RecordsStatus->setText(QStringLiteral("%1 共%2项").arg(QDir::toNativeSeparators(archivePath_))
+                             .arg(model_->rowCount()));
+  RecordsTable->resizeColumnsToContents();
+}
+
+void RecordsWindow::UpdateButtons() {
+  ExportButton->setEnabled(RecordsTable->selectionModel()->hasSelection());
+}
+
+void RecordsWindow::ExportSelected() {
+  QList<int> rows;
+  for (const QModelIndex &i : RecordsTable->selectionModel()->selectedRows()) rows << i.row();
+  if (rows.isEmpty()) return;
+  // The table is newest first; the file lists the entries oldest first.
+  std::sort(rows.begin(), rows.end(), std::greater<int>());
+  CsvExportOptions options;
+  for (int row : rows) options.entries << model_->Entry(row);
+
+  QFileDialog dialog(this, QStringLiteral("导出测量记录"),
+                     QFileInfo(archivePath_).dir().filePath(QStringLiteral("测量记录.csv")),
+                     QStringLiteral("CSV文件 (*.csv);;所有文件 (*)"));
+  dialog.setObjectName(QStringLiteral("ExportDialog"));
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setAcceptMode(QFileDialog::AcceptSave);
+  dialog.setDefaultSuffix(QStringLiteral("csv"));
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const QString path = dialog.selectedFiles().constFirst();
+
+  const CsvExportResult result = ExportCsvFile(*archive_, path, options);
+  if (result.ok)
+    RecordsStatus->setText(QStringLiteral("已导出%1行到%2").arg(result.rows).arg(QDir::toNativeSeparators(path)));
+  else
+    RecordsStatus->setText(QStringLiteral("导出失败,%1.").arg(result.error));
+}
+
+void RecordsWindow::OpenFolder() {
+  const QString folder = QFileInfo(archivePath_).absolutePath();
+  if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+    RecordsStatus->setText(QStringLiteral("无法打开文件夹%1").arg(QDir::toNativeSeparators(folder)));
+}
