@@ -72,7 +72,8 @@ class Archive {
   // number order, until it returns false. Streams: flat memory.
   bool forEachRow(const EntrySummary &entry, const std::function<bool(const ArchivedRow &)> &row);
 
-  // The same rows as a stream of raw columns, for bulk readers (CSV).
+  // The same rows as a stream of raw columns, for bulk readers (CSV). The
+  // stream must be gone before the archive is closed.
   enum RowColumn { UtcMsColumn, NumberColumn, RawColumn, CodeColumn, KindColumn, ValueColumn,
                    UnitColumn, MilliAmpsColumn, TextColumn };
   std::unique_ptr<RowStream> streamRows(const EntrySummary &entry);
