@@ -202,6 +202,9 @@ int main(int argc, char **argv) {
     case ParseResult::Help:
       std::fputs(usageText(), stdout);
       return 0;
+    case ParseResult::Version:
+      std::fputs(versionText().c_str(), stdout);
+      return 0;
     case ParseResult::Error:
       std::fputs("Try meter-sim --help\n", stderr);
       return 2;

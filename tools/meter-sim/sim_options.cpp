@@ -68,6 +68,7 @@ Faults:
 Output:
   --log FILE            write the log to FILE instead of standard output
   --help                this text
+  --version             the version of the simulator and of the Qt it was built beside
 
 Standard output gets "ready <device path>" each time the device is in place (after
 the link, if any, exists). Log lines, flushed one at a time:
@@ -78,6 +79,11 @@ the link, if any, exists). Log lines, flushed one at a time:
 <ms> counts milliseconds since the simulator started. SIGINT and SIGTERM end it
 cleanly, removing the link.
 )";
+}
+
+std::string versionText() {
+  return std::string("meter-sim ") + METER_SIM_VERSION + " (built beside Qt " + METER_SIM_QT_VERSION +
+         ", which it does not use)\n";
 }
 
 namespace {
@@ -109,6 +115,7 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
       return true;
     };
     if (arg == "--help" || arg == "-h") return ParseResult::Help;
+    if (arg == "--version") return ParseResult::Version;
     bool f = flag("--bad-handshake", o.badHandshake) || flag("--bad-count", o.badCount) ||
              flag("--short-history", o.shortHistory) || flag("--silent", o.silent) ||
              flag("--garbage", o.garbage);

@@ -29,12 +29,16 @@ struct Options {
   int returnAfterMs = -1;  // come back this long after vanishing (-1: never)
 };
 
-enum class ParseResult { Ok, Help, Error };
+enum class ParseResult { Ok, Help, Version, Error };
 
 // Parses argv into opts; on Error, a message has been written to stderr.
 ParseResult parseOptions(int argc, char **argv, Options &opts);
 
 // The --help text.
 const char *usageText();
+
+// The --version line: the project version, and the Qt the project was built
+// with (the simulator itself links none of it).
+std::string versionText();
 
 }  // namespace metersim
