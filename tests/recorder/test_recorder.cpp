@@ -356,6 +356,9 @@ void TestRecorder::unwritableArchiveKeepsMonitoring() {
   const QByteArray fileName = QFile::encodeName(path);
   rlimit unlimited{};
   QVERIFY(::getrlimit(RLIMIT_FSIZE, &unlimited) == 0);
+  // The limit binds the whole test process: lifted again whatever happens.
+  const std::unique_ptr<void, std::function<void(void *)>> liftLimit(
+      &unlimited, [](void *limit) { ::setrlimit(RLIMIT_FSIZE, static_cast<rlimit *>(limit)); });
   std::unique_ptr<Recorder> rec;
   if (cause == "read-only") {
     QVERIFY(::chmod(fileName.constData(), 0444) == 0);
