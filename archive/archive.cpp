@@ -135,7 +135,7 @@ QString ResolveArchivePath(const QString &explicitPath) {
   const QString fromEnv = qEnvironmentVariable("ARRESTER_ARCHIVE");
   if (!fromEnv.isEmpty()) return fromEnv;
   const QString tail = QStringLiteral("/arrester-monitor/archive.sqlite");
-  // The base directory specification ignores a relative XDG_DATA_HOME.
+  // A relative XDG_DATA_HOME is ignored, as the XDG folder rules ask.
   const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
   if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome)) return dataHome + tail;
   return QDir::homePath() + QStringLiteral("/.local/share") + tail;
