@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include "serial/port_names.h"
+#include "serial/port_opening.h"
 
 namespace cli {
 
@@ -17,31 +18,7 @@ namespace {
 // Waits are cut into slices this long so that Ctrl+C is noticed promptly.
 constexpr int kSliceMs = 100;
 
-QSerialPort::Parity QtParity(LineSettings::Parity p) {
-  switch (p) {
-    case LineSettings::Parity::Even: return QSerialPort::EvenParity;
-    case LineSettings::Parity::Odd: return QSerialPort::OddParity;
-    case LineSettings::Parity::Mark: return QSerialPort::MarkParity;
-    case LineSettings::Parity::Space: return QSerialPort::SpaceParity;
-    case LineSettings::Parity::None: break;
-  }
-  return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits QtStopBits(LineSettings::Stop s) {
-  switch (s) {
-    case LineSettings::Stop::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case LineSettings::Stop::Two: return QSerialPort::TwoStop;
-    case LineSettings::Stop::One: break;
-  }
-  return QSerialPort::OneStop;
-}
-
 }  // namespace
-
-bool DeviceAccessible(const QString &device) {
-  return ::access(device.toLocal8Bit().constData(), R_OK | W_OK) == 0;
-}
 
 MeterClient::~MeterClient() {
   if (port_.isOpen()) port_.close();
@@ -57,46 +34,28 @@ MeterClient::OpenError MeterClient::open(int port, const LineSettings &settings)
     openErrorText_ = QStringLiteral("%1: no such device (%2)").arg(name, device_);
     return OpenError::NoDevice;
   }
-  // Open with plain settings every device takes, then give it ours, so that a
-  // refused setting is told apart from a device that cannot be opened.
-  port_.setPortName(where.device);
-  port_.setBaudRate(QSerialPort::Baud9600);
-  port_.setDataBits(QSerialPort::Data8);
-  port_.setParity(QSerialPort::NoParity);
-  port_.setStopBits(QSerialPort::OneStop);
-  port_.setFlowControl(QSerialPort::NoFlowControl);
-  if (!port_.open(QIODevice::ReadWrite)) {
-    const QSerialPort::SerialPortError e = port_.error();
-    const QString why = port_.errorString();
-    port_.clearError();
-    switch (e) {
-      case QSerialPort::DeviceNotFoundError:
-      case QSerialPort::UnsupportedOperationError:  // exists but is no serial device
-        openErrorText_ = QStringLiteral("%1: %2 is not a usable serial device (%3)").arg(name, device_, why);
-        return OpenError::NoDevice;
-      case QSerialPort::PermissionError:
-        // Busy, locked and forbidden all arrive here; only the last one
-        // leaves this user without access to the device itself.
-        if (!DeviceAccessible(where.device)) {
-          openErrorText_ = QStringLiteral(
-                               "%1: no permission to use %2; add your user to the dialout group "
-                               "and log in again")
-                               .arg(name, device_);
-          return OpenError::NotPermitted;
-        }
-        [[fallthrough]];
-      case QSerialPort::OpenError:
-        openErrorText_ = QStringLiteral("%1: %2 is busy (in use by another program)").arg(name, device_);
-        return OpenError::Busy;
-      default:
-        openErrorText_ = QStringLiteral("%1: cannot open %2 (%3)").arg(name, device_, why);
-        return OpenError::Other;
-    }
+  QString why;
+  switch (OpenPlain(port_, where.device, DefaultLockFolders(), DeviceAccessibleByUser, &why)) {
+    case OpenFailure::None:
+      break;
+    case OpenFailure::NoDevice:
+      openErrorText_ = QStringLiteral("%1: %2 is not a usable serial device (%3)").arg(name, device_, why);
+      return OpenError::NoDevice;
+    case OpenFailure::NotPermitted:
+      openErrorText_ = QStringLiteral(
+                           "%1: no permission to use %2; add your user to the dialout group "
+                           "and log in again")
+                           .arg(name, device_);
+      return OpenError::NotPermitted;
+    case OpenFailure::Busy:
+      openErrorText_ = QStringLiteral("%1: %2 is busy (in use by another program)").arg(name, device_);
+      return OpenError::Busy;
+    case OpenFailure::Other:
+      openErrorText_ = QStringLiteral("%1: cannot open %2 (%3)").arg(name, device_, why);
+      return OpenError::Other;
   }
-  if (!port_.setBaudRate(settings.baudRate) ||
-      !port_.setDataBits(static_cast<QSerialPort::DataBits>(settings.dataBits)) ||
-      !port_.setParity(QtParity(settings.parity)) || !port_.setStopBits(QtStopBits(settings.stopBits))) {
-    const QString why = port_.errorString();
+  if (!ApplyLineSettingsTo(port_, settings)) {
+    why = port_.errorString();
     port_.close();
     port_.clearError();
     openErrorText_ = QStringLiteral("%1: %2 does not take the line settings %3 (%4)")

@@ -77,8 +77,4 @@ class MeterClient {
   bool lost_ = false;
 };
 
-// Whether this user may read and write the device: tells a busy device from
-// one that needs the dialout group.
-bool DeviceAccessible(const QString &device);
-
 }  // namespace cli

@@ -1,83 +1,22 @@
 #include "serial/comm_control.h"
 
 #include <QDeadlineTimer>
-#include <QFile>
 #include <QSerialPort>
 #include <QThread>
 #include <QTimer>
 
 #include <cerrno>
 #include <cstring>
-#include <limits>
 #include <poll.h>
-#include <signal.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "serial/line_settings.h"
 #include "serial/port_names.h"
+#include "serial/port_opening.h"
 
 namespace {
-
-QSerialPort::Parity QtParity(LineSettings::Parity p) {
-  switch (p) {
-    case LineSettings::Parity::Even: return QSerialPort::EvenParity;
-    case LineSettings::Parity::Odd: return QSerialPort::OddParity;
-    case LineSettings::Parity::Mark: return QSerialPort::MarkParity;
-    case LineSettings::Parity::Space: return QSerialPort::SpaceParity;
-    case LineSettings::Parity::None: break;
-  }
-  return QSerialPort::NoParity;
-}
-
-QSerialPort::StopBits QtStopBits(LineSettings::Stop s) {
-  switch (s) {
-    case LineSettings::Stop::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case LineSettings::Stop::Two: return QSerialPort::TwoStop;
-    case LineSettings::Stop::One: break;
-  }
-  return QSerialPort::OneStop;
-}
-
-// The process id a lock file names: ASCII digits (serial terminals write
-// "%10d\n", Qt's lock files "pid\nname\nhost"), or the old 4-byte binary form.
-qint64 LockFilePid(const QByteArray &content) {
-  const QByteArray text = content.trimmed();
-  int digits = 0;
-  while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
-  if (digits > 0) return text.left(digits).toLongLong();
-  if (content.size() == int(sizeof(qint32))) {
-    qint32 binary = 0;
-    std::memcpy(&binary, content.constData(), sizeof binary);
-    return binary;
-  }
-  return 0;
-}
-
-// The live process that holds a lock file for `device`, 0 when there is none.
-// Lock files are named after the device without its /dev/ folder, slashes
-// turned into underscores (LCK..ttyUSB0, LCK..pts_3); some programs use only
-// the last part of the path (LCK..3). A lock naming a process that is gone is
-// stale and does not count.
-qint64 LockHolder(const QString &device, const QStringList &folders) {
-  QString underDev = device;
-  if (underDev.startsWith(QLatin1String("/dev/"))) underDev = underDev.mid(5);
-  underDev.replace(QLatin1Char('/'), QLatin1Char('_'));
-  QStringList names{QStringLiteral("LCK..") + underDev};
-  const QString base = QStringLiteral("LCK..") + device.section(QLatin1Char('/'), -1);
-  if (!names.contains(base)) names << base;
-  for (const QString &folder : folders) {
-    for (const QString &name : names) {
-      QFile lock(folder + QLatin1Char('/') + name);
-      if (!lock.open(QIODevice::ReadOnly)) continue;
-      const qint64 pid = LockFilePid(lock.read(64));
-      if (pid <= 0 || pid > std::numeric_limits<pid_t>::max()) continue;
-      if (::kill(pid_t(pid), 0) == 0 || errno == EPERM) return pid;
-    }
-  }
-  return 0;
-}
 
 // Bytes the driver still has to put on the line; 0 when it cannot tell.
 int DriverOutputQueue(int fd) {
@@ -88,20 +27,11 @@ int DriverOutputQueue(int fd) {
 
 }  // namespace
 
-std::function<bool(const QString &)> CommControl::DeviceAccessible = [](const QString &device) {
-  return ::access(device.toLocal8Bit().constData(), R_OK | W_OK) == 0;
-};
+std::function<bool(const QString &)> CommControl::DeviceAccessible = DeviceAccessibleByUser;
 
-std::function<bool(QSerialPort &, const LineSettings &)> CommControl::ApplyLineSettings =
-    [](QSerialPort &port, const LineSettings &s) {
-      return port.setBaudRate(s.baudRate) &&
-             port.setDataBits(static_cast<QSerialPort::DataBits>(s.dataBits)) &&
-             port.setParity(QtParity(s.parity)) && port.setStopBits(QtStopBits(s.stopBits));
-    };
+std::function<bool(QSerialPort &, const LineSettings &)> CommControl::ApplyLineSettings = ApplyLineSettingsTo;
 
-QStringList CommControl::LockFolders = {
-    QStringLiteral("/var/lock"), QStringLiteral("/run/lock"), QStringLiteral("/var/spool/locks"),
-    QStringLiteral("/var/spool/uucp"), QStringLiteral("/etc/locks")};
+QStringList CommControl::LockFolders = DefaultLockFolders();
 
 CommControl::CommControl(QObject *parent) : QObject(parent) {
   port_ = new QSerialPort(this);
@@ -174,51 +104,22 @@ void CommControl::setPortOpen(bool open) {
     fail(InvalidPort, QStringLiteral("no device for %1").arg(portnames::PortName(commPort_)));
     return;
   }
-  // Another program that announced its use of the device by a lock file keeps
-  // it; opening it too would share the line with it. A user who may not use
-  // the device at all is told that first, as below.
-  if (const qint64 holder = LockHolder(where.device, LockFolders)) {
-    fail(DeviceAccessible(where.device) ? PortInUse : PermissionDenied,
-         QStringLiteral("%1 is locked by process %2").arg(where.device).arg(holder));
-    return;
-  }
   // Open with plain settings every device takes, then give it ours, so that a
   // refused setting is told apart from a device that cannot be opened.
-  port_->setPortName(where.device);
-  port_->setBaudRate(QSerialPort::Baud9600);
-  port_->setDataBits(QSerialPort::Data8);
-  port_->setParity(QSerialPort::NoParity);
-  port_->setStopBits(QSerialPort::OneStop);
-  port_->setFlowControl(QSerialPort::NoFlowControl);
+  QString why;
   opening_ = true;
-  const bool opened = port_->open(QIODevice::ReadWrite);
+  const OpenFailure failure = OpenPlain(*port_, where.device, LockFolders, DeviceAccessible, &why);
   opening_ = false;
-  if (!opened) {
-    const QSerialPort::SerialPortError e = port_->error();
-    const QString why = port_->errorString();
-    port_->clearError();
-    switch (e) {
-      case QSerialPort::DeviceNotFoundError:
-      case QSerialPort::UnsupportedOperationError:  // exists but is no serial device
-        fail(InvalidPort, why);
-        break;
-      case QSerialPort::PermissionError:
-        // Busy, locked and forbidden all arrive here; only the last one
-        // leaves this user without access to the device itself.
-        fail(DeviceAccessible(where.device) ? PortInUse : PermissionDenied, why);
-        break;
-      case QSerialPort::OpenError:
-        fail(PortInUse, why);
-        break;
-      default:
-        fail(OtherError, why);
-        break;
-    }
-    return;
+  switch (failure) {
+    case OpenFailure::None: break;
+    case OpenFailure::NoDevice: fail(InvalidPort, why); return;
+    case OpenFailure::Busy: fail(PortInUse, why); return;
+    case OpenFailure::NotPermitted: fail(PermissionDenied, why); return;
+    case OpenFailure::Other: fail(OtherError, why); return;
   }
   const std::optional<LineSettings> settings = LineSettings::Parse(settings_);
   if (settings && !ApplyLineSettings(*port_, *settings)) {
-    const QString why = port_->errorString();
+    why = port_->errorString();
     port_->close();
     fail(SettingsRefused, QStringLiteral("settings %1 refused: %2").arg(settings_, why));
     return;
