@@ -116,7 +116,7 @@ int RunLive(const QStringList &args) {
   while (!g_interrupted) {
     if (hasCount && readings >= count) break;
     if (hasDuration && clock.elapsed() >= durationMs) break;
-    const QByteArray reply = client.exchange(kCmdLive, ReadingGroup::kSize, client.replyTimeoutMs(3));
+    const QByteArray reply = client.exchange(kCmdLive, ReadingGroup::kSize, client.replyTimeoutMs(ReadingGroup::kSize));
     if (g_interrupted) break;
     if (client.lost()) {
       Err(QStringLiteral("%1: the port went away\n").arg(name));
@@ -167,10 +167,11 @@ int RunDownload(const QStringList &args) {
   QString name;
   if (const int rc = ConnectMeter(line, client, &name); rc >= 0) return rc;
 
-  const QByteArray countReply = client.exchange(kCmdGroupCount, 3, client.replyTimeoutMs(3));
-  if (countReply.size() < 3 || quint8(countReply[0]) != 5 || quint8(countReply[1]) != 5) {
+  const QByteArray countReply =
+      client.exchange(kCmdGroupCount, meterwire::kGroupSize, client.replyTimeoutMs(meterwire::kGroupSize));
+  if (!meterwire::IsCountReply(countReply.constData(), countReply.size())) {
     if (!g_interrupted)
-      Err(countReply.size() < 3
+      Err(countReply.size() < meterwire::kGroupSize
               ? QStringLiteral("%1: the meter does not answer the group count query\n").arg(name)
               : QStringLiteral("%1: the meter's group count reply is wrong (%2 %3 %4 instead of 5 5 N)\n")
                     .arg(name)

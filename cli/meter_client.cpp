@@ -131,12 +131,11 @@ void MeterClient::send(quint8 command) {
 bool MeterClient::handshake(int attempts, QByteArray *reply) {
   QByteArray got;
   for (int i = 0; i < attempts && !g_interrupted && !lost_; ++i) {
-    got = exchange(kCmdHandshake, 3, replyTimeoutMs(3));
-    if (got.size() >= 3 && quint8(got[0]) == 213 && quint8(got[1]) == 85 && quint8(got[2]) == 85)
-      break;
+    got = exchange(kCmdHandshake, meterwire::kGroupSize, replyTimeoutMs(meterwire::kGroupSize));
+    if (meterwire::IsHandshakeReply(got.constData(), got.size())) break;
   }
   if (reply) *reply = got;
-  return got.size() >= 3 && quint8(got[0]) == 213 && quint8(got[1]) == 85 && quint8(got[2]) == 85;
+  return meterwire::IsHandshakeReply(got.constData(), got.size());
 }
 
 int MeterClient::replyTimeoutMs(int bytes) const {

@@ -11,16 +11,17 @@
 #include <csignal>
 #include <functional>
 
+#include "protocol/meter_wire.h"
 #include "serial/line_settings.h"
 
 namespace cli {
 
-// Command bytes and the handshake reply.
-constexpr quint8 kCmdHandshake = 5;
-constexpr quint8 kCmdGroupCount = 15;
-constexpr quint8 kCmdHistory = 25;
-constexpr quint8 kCmdLive = 35;
-constexpr quint8 kCmdClosing = 0;
+// Command bytes, from the meter's wire format.
+constexpr quint8 kCmdHandshake = meterwire::kHandshake;
+constexpr quint8 kCmdGroupCount = meterwire::kCountQuery;
+constexpr quint8 kCmdHistory = meterwire::kHistoryRequest;
+constexpr quint8 kCmdLive = meterwire::kLiveRequest;
+constexpr quint8 kCmdClosing = meterwire::kCloseNotice;
 
 // Set from a signal handler (Ctrl+C): every wait returns early.
 extern volatile std::sig_atomic_t g_interrupted;

@@ -7,6 +7,7 @@
 #include "app/controls.h"
 #include "app/form2.h"
 #include "protocol/history_table.h"
+#include "protocol/meter_wire.h"
 #include "protocol/reading_text.h"
 #include "protocol/trace_ring.h"
 #include "serial/comm_control.h"
@@ -15,24 +16,17 @@ static_assert(Form2::kBufferSize == kRingSize, "the ring works on the window's r
 
 namespace {
 
-// Command bytes.
-constexpr int kCloseNotice = 0;
-constexpr int kHandshake = 5;
-constexpr int kCountQuery = 15;
-constexpr int kHistoryRequest = 25;
-constexpr int kLiveRequest = 35;
+using meterwire::kCloseNotice;
+using meterwire::kCountQuery;
+using meterwire::kHandshake;
+using meterwire::kHistoryRequest;
+using meterwire::kLiveRequest;
 
-constexpr int kReplySize = 3;  // handshake, count and live replies
+constexpr int kReplySize = meterwire::kGroupSize;  // handshake, count and live replies
 constexpr int kSilentAfterRequests = 3;  // unanswered live requests before the meter counts as silent
 
-bool IsHandshakeReply(const QByteArray &b) {
-  return b.size() >= kReplySize && static_cast<uint8_t>(b[0]) == 213 && static_cast<uint8_t>(b[1]) == 85 &&
-         static_cast<uint8_t>(b[2]) == 85;
-}
-
-bool IsCountReply(const QByteArray &b) {
-  return b.size() >= kReplySize && static_cast<uint8_t>(b[0]) == 5 && static_cast<uint8_t>(b[1]) == 5;
-}
+bool IsHandshakeReply(const QByteArray &b) { return meterwire::IsHandshakeReply(b.constData(), b.size()); }
+bool IsCountReply(const QByteArray &b) { return meterwire::IsCountReply(b.constData(), b.size()); }
 
 }  // namespace
 

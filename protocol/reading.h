@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "protocol/format_reading.h"
+#include "protocol/meter_wire.h"
 
 enum class ReadingKind { AC, DC, Overload, Invalid };
 enum class ReadingUnit { None, MilliAmp, Amp };
@@ -27,7 +28,7 @@ ReadingCodeInfo LookUpReadingCode(uint8_t code);
 
 // One 3-byte group as it came off the wire.
 struct ReadingGroup {
-  static constexpr int kSize = 3;
+  static constexpr int kSize = meterwire::kGroupSize;
 
   uint8_t high = 0;  // high base-100 digit of the count value (used modulo 100)
   uint8_t low = 0;   // low base-100 digit of the count value (used modulo 100)

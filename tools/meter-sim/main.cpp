@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "meter_replies.h"
+#include "protocol/meter_wire.h"
 #include "sim_options.h"
 #include "sim_port.h"
 
@@ -121,7 +122,7 @@ class Simulator {
       std::vector<std::uint8_t> reply = replies_.answer(buf[i]);
       if (reply.empty() || now < quietUntilMs_) continue;
       if (opts_.pauseAfter > 0 && ++answered_ == opts_.pauseAfter) quietUntilMs_ = now + opts_.pauseMs;
-      const int delay = buf[i] == 15 && opts_.countDelayMs >= 0 ? opts_.countDelayMs : opts_.delayMs;
+      const int delay = buf[i] == meterwire::kCountQuery && opts_.countDelayMs >= 0 ? opts_.countDelayMs : opts_.delayMs;
       schedule({now + delay, std::move(reply)});
     }
     return true;

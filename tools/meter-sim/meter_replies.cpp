@@ -1,5 +1,6 @@
 #include "meter_replies.h"
 
+#include "protocol/meter_wire.h"
 #include "reading_groups.h"
 
 namespace metersim {
@@ -15,22 +16,27 @@ std::vector<std::uint8_t> MeterReplies::answer(std::uint8_t command) {
 std::vector<std::uint8_t> MeterReplies::properAnswer(std::uint8_t command) {
   const auto groups = static_cast<std::uint8_t>(opts_.groups);
   switch (command) {
-    case 5:
-      if (opts_.badHandshake) return {85, 213, 85};
-      return {213, 85, 85};
-    case 15:
-      return {5, static_cast<std::uint8_t>(opts_.badCount ? 4 : 5), groups};
-    case 25: {
+    case meterwire::kHandshake: {
+      const auto *ok = meterwire::kHandshakeReply;
+      // A wrong handshake reply: the right bytes in the wrong order.
+      if (opts_.badHandshake) return {ok[1], ok[0], ok[2]};
+      return {ok[0], ok[1], ok[2]};
+    }
+    case meterwire::kCountQuery: {
+      const std::uint8_t mark = meterwire::kCountReplyMark;
+      return {mark, static_cast<std::uint8_t>(opts_.badCount ? mark - 1 : mark), groups};
+    }
+    case meterwire::kHistoryRequest: {
       const int sent = opts_.shortHistory ? opts_.groups / 2 : opts_.groups;
       std::vector<std::uint8_t> out;
-      out.reserve(static_cast<size_t>(sent) * 3);
+      out.reserve(static_cast<size_t>(sent) * meterwire::kGroupSize);
       for (int k = 1; k <= sent; ++k) {
         const Group g = storedGroup(k);
         out.insert(out.end(), g.begin(), g.end());
       }
       return out;
     }
-    case 35: {
+    case meterwire::kLiveRequest: {
       const double v = liveValue(opts_.waveform, opts_.value, liveCount_++, opts_.period);
       const Group g = encodeReading(opts_.code, v);
       return {g.begin(), g.end()};

@@ -6,9 +6,11 @@
 #include <cmath>
 #include <cstdint>
 
+#include "protocol/meter_wire.h"
+
 namespace metersim {
 
-using Group = std::array<std::uint8_t, 3>;
+using Group = std::array<std::uint8_t, meterwire::kGroupSize>;
 
 // Divisor of a reading code; codes without one (overload 9, invalid codes) use 100
 // so that their value bytes still carry something.
