@@ -17,7 +17,8 @@ second, plots a trend with cursors, shows MAX, MIN and AVERAGE and blinks an
 alarm lamp at a set value; it downloads the readings stored in the meter into
 a table that can be paged, saved as text and printed, and records every run
 in a local archive. The console tool arrester-cli does the same from the
-shell and exports the archive as CSV; meter-sim stands in for a meter.
+shell, exports the archive as CSV and copies it to a team PostgreSQL server;
+meter-sim stands in for a meter.
 
 Opening a serial port needs membership of the dialout group
 (sudo adduser $USER dialout, then log in again); the package never changes
