@@ -71,8 +71,13 @@ const QStringList &MigrationStep(int fromVersion) {
                          " text TEXT NOT NULL,"
                          " PRIMARY KEY (download_id, number)){clustered}"),
       },
+      {
+          // When the entry was last found on the team server; unset until then.
+          QStringLiteral("ALTER TABLE recordings ADD COLUMN synced_ms {int64}"),
+          QStringLiteral("ALTER TABLE downloads ADD COLUMN synced_ms {int64}"),
+      },
   };
-  static_assert(Archive::kSchemaVersion == 1, "one migration step per schema version");
+  static_assert(Archive::kSchemaVersion == 2, "one migration step per schema version");
   return steps.at(fromVersion);
 }
 
@@ -128,6 +133,10 @@ std::optional<ArchivedRow> OptionalRowAt(const QSqlQuery &q, int timeColumn, int
 
 QAtomicInteger<quint64> connectionCounter;
 
+QLatin1String TableOf(EntryKind kind) {
+  return kind == EntryKind::Recording ? QLatin1String("recordings") : QLatin1String("downloads");
+}
+
 }  // namespace
 
 QString ResolveArchivePath(const QString &explicitPath) {
@@ -149,6 +158,7 @@ struct Archive::Impl {
   QString path;
   QString error;
   ArchiveFailure failure = ArchiveFailure::None;
+  int storedVersion = -1;
   // Prepared once per connection: the statements that run per row.
   std::unique_ptr<Statement> insertReading;
   std::unique_ptr<Statement> insertGroup;
@@ -192,7 +202,7 @@ struct Archive::Impl {
     s.bindText(at + 7, r.text);
   }
 
-  bool migrate();
+  bool migrate(bool createSchema);
   QList<EntrySummary> list(EntryKind kind);
 };
 
@@ -202,13 +212,15 @@ Archive::Archive(std::unique_ptr<SqlDialect> dialect) : d(std::make_unique<Impl>
 
 Archive::~Archive() { close(); }
 
-bool Archive::open(const QString &path) {
+bool Archive::open(const QString &path, bool createSchema) {
   close();
   d->path = path;
   d->failure = ArchiveFailure::None;
   d->error.clear();
+  d->storedVersion = -1;
+  const bool isFile = d->dialect->usesFile();
   const QFileInfo file(path);
-  if (!QDir().mkpath(file.absolutePath())) {
+  if (isFile && !QDir().mkpath(file.absolutePath())) {
     return d->fail(QStringLiteral("cannot create folder %1").arg(file.absolutePath()),
                    ArchiveFailure::CannotOpen);
   }
@@ -217,21 +229,28 @@ bool Archive::open(const QString &path) {
   {
     // Scoped: close() cannot drop the connection while a handle is alive.
     QSqlDatabase db = QSqlDatabase::addDatabase(d->dialect->driverName(), d->connection);
-    db.setDatabaseName(path);
-    opened = db.open();
-    if (!opened) d->fail(QStringLiteral("cannot open %1").arg(path), db.lastError());
+    QString why;
+    if (!d->dialect->configure(db, path, &why)) {
+      d->fail(why, ArchiveFailure::CannotOpen);
+    } else {
+      opened = db.open();
+      if (!opened) {
+        d->fail(isFile ? QStringLiteral("cannot open %1").arg(path) : QStringLiteral("cannot connect"),
+                db.lastError());
+      }
+    }
   }
   bool ok = opened;
   for (const QString &sql : d->dialect->connectionSetup()) {
     ok = ok && d->exec(sql);
   }
-  ok = ok && d->migrate();
+  ok = ok && d->migrate(createSchema);
   if (ok) return true;
   close();
   // An engine says "cannot open" or "read-only" for the same missing write
   // permission depending on what it tried first; the file system says which.
-  if (d->failure == ArchiveFailure::CannotOpen || d->failure == ArchiveFailure::Other ||
-      d->failure == ArchiveFailure::ReadOnly) {
+  if (isFile && (d->failure == ArchiveFailure::CannotOpen || d->failure == ArchiveFailure::Other ||
+                 d->failure == ArchiveFailure::ReadOnly)) {
     const QFileInfo now(path);
     const QFileInfo folder(now.absolutePath());
     d->failure = (now.exists() && !now.isWritable()) || !folder.isWritable()
@@ -241,11 +260,12 @@ bool Archive::open(const QString &path) {
   return false;
 }
 
-bool Archive::Impl::migrate() {
+bool Archive::Impl::migrate(bool createSchema) {
   QSqlDatabase database = db();
   QSqlError e;
   int version = dialect->schemaVersion(database, &e);
   if (version < 0) return fail(QStringLiteral("cannot read the schema version"), e);
+  storedVersion = version;
   if (version == kSchemaVersion) return true;
   if (version > kSchemaVersion) {
     return fail(QStringLiteral("archive schema %1 is newer than this program's %2")
@@ -253,6 +273,7 @@ bool Archive::Impl::migrate() {
                     .arg(kSchemaVersion),
                 ArchiveFailure::NotAnArchive);
   }
+  if (!createSchema) return true;
   if (!exec(dialect->beginWriteStatement())) return false;
   // Another process may have migrated while this one waited for the lock.
   version = dialect->schemaVersion(database, &e);
@@ -265,7 +286,10 @@ bool Archive::Impl::migrate() {
   if (ok && version < kSchemaVersion && !dialect->setSchemaVersion(database, kSchemaVersion, &e)) {
     ok = fail(QStringLiteral("cannot set the schema version"), e);
   }
-  if (ok && exec(QStringLiteral("COMMIT"))) return true;
+  if (ok && exec(QStringLiteral("COMMIT"))) {
+    storedVersion = kSchemaVersion;
+    return true;
+  }
   QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
   return false;
 }
@@ -303,7 +327,7 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
           ? QStringLiteral(
                 "SELECT e.id, e.uuid, e.started_ms, e.ended_ms, e.port_name, e.device,"
                 " e.line_settings, e.program_version, e.label, e.label_modified_ms,"
-                " e.reading_count, 0, 1, f.utc_ms, %1, l.utc_ms, %2"
+                " e.reading_count, 0, 1, f.utc_ms, %1, l.utc_ms, %2, e.synced_ms"
                 " FROM recordings e"
                 " LEFT JOIN readings f ON f.recording_id = e.id AND f.number = 1"
                 " LEFT JOIN readings l ON l.recording_id = e.id AND l.number = e.reading_count"
@@ -312,7 +336,7 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
           : QStringLiteral(
                 "SELECT e.id, e.uuid, e.utc_ms, NULL, e.port_name, e.device, '', '',"
                 " e.label, e.label_modified_ms, e.groups_received, e.groups_announced,"
-                " e.complete, e.utc_ms, %1, e.utc_ms, %2"
+                " e.complete, e.utc_ms, %1, e.utc_ms, %2, e.synced_ms"
                 " FROM downloads e"
                 " LEFT JOIN groups f ON f.download_id = e.id AND f.number = 1"
                 " LEFT JOIN groups l ON l.download_id = e.id AND l.number = e.groups_received"
@@ -342,6 +366,7 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
     e.complete = q.value(12).toBool();
     e.first = OptionalRowAt(q, kFirstTime, kFirstTime + 1);
     e.last = OptionalRowAt(q, kLastTime, kLastTime + 1);
+    e.syncedMs = TimeAt(q, kLastTime + 1 + kRowColumnCount);
     out.append(e);
   }
   return out;
@@ -374,9 +399,7 @@ std::optional<EntrySummary> Archive::findEntry(const QString &uuidOrPrefix) {
 bool Archive::setLabel(EntryKind kind, const QString &uuid, const QString &label,
                        std::optional<qint64> modifiedMs) {
   QSqlQuery q(d->db());
-  q.prepare(QStringLiteral("UPDATE %1 SET label = ?, label_modified_ms = ? WHERE uuid = ?")
-                .arg(kind == EntryKind::Recording ? QLatin1String("recordings")
-                                                  : QLatin1String("downloads")));
+  q.prepare(QStringLiteral("UPDATE %1 SET label = ?, label_modified_ms = ? WHERE uuid = ?").arg(TableOf(kind)));
   q.addBindValue(NotNull(label));
   q.addBindValue(modifiedMs.value_or(QDateTime::currentMSecsSinceEpoch()));
   q.addBindValue(uuid);
@@ -387,15 +410,173 @@ bool Archive::setLabel(EntryKind kind, const QString &uuid, const QString &label
   return true;
 }
 
-std::unique_ptr<RowStream> Archive::streamRows(const EntrySummary &entry) {
+std::unique_ptr<RowStream> Archive::streamRows(const EntrySummary &entry, qint64 afterNumber) {
   const QString sql =
       entry.kind == EntryKind::Recording
-          ? QStringLiteral("SELECT utc_ms, %1 FROM readings WHERE recording_id = ? ORDER BY number")
+          ? QStringLiteral("SELECT utc_ms, %1 FROM readings WHERE recording_id = ? AND number > ?"
+                           " ORDER BY number")
                 .arg(QLatin1String(kRowColumns))
           : QStringLiteral("SELECT d.utc_ms, %1 FROM groups g JOIN downloads d ON d.id = g.download_id"
-                           " WHERE g.download_id = ? ORDER BY g.number")
+                           " WHERE g.download_id = ? AND g.number > ? ORDER BY g.number")
                 .arg(PrefixedRowColumns(QStringLiteral("g.")));
-  return d->dialect->streamRows(d->db(), sql, {entry.id});
+  return d->dialect->streamRows(d->db(), sql, {entry.id, afterNumber});
+}
+
+int Archive::storedSchemaVersion() const { return d->storedVersion; }
+
+std::optional<QHash<QString, Archive::StoredEntry>> Archive::storedEntries(EntryKind kind) {
+  d->error.clear();
+  d->failure = ArchiveFailure::None;
+  QSqlQuery q(d->db());
+  q.setForwardOnly(true);
+  const QString sql = kind == EntryKind::Recording
+                          ? QStringLiteral("SELECT uuid, id, reading_count, label, label_modified_ms FROM recordings")
+                          : QStringLiteral("SELECT uuid, id, groups_received, label, label_modified_ms FROM downloads");
+  if (!q.exec(sql)) {
+    d->fail(QStringLiteral("listing"), q.lastError());
+    return std::nullopt;
+  }
+  QHash<QString, StoredEntry> out;
+  while (q.next()) {
+    StoredEntry e;
+    e.id = q.value(1).toLongLong();
+    e.count = q.value(2).toLongLong();
+    e.label = q.value(3).toString();
+    e.labelModifiedMs = TimeAt(q, 4);
+    out.insert(q.value(0).toString(), e);
+  }
+  if (q.lastError().type() != QSqlError::NoError) {
+    d->fail(QStringLiteral("listing"), q.lastError());
+    return std::nullopt;
+  }
+  return out;
+}
+
+bool Archive::markSynced(EntryKind kind, const QString &uuid, qint64 syncedMs) {
+  QSqlQuery q(d->db());
+  q.prepare(QStringLiteral("UPDATE %1 SET synced_ms = ? WHERE uuid = ?").arg(TableOf(kind)));
+  q.addBindValue(syncedMs);
+  q.addBindValue(uuid);
+  if (!q.exec()) return d->fail(QStringLiteral("marking as synced"), q.lastError());
+  return true;
+}
+
+std::optional<qint64> Archive::insertEntryCopy(const EntrySummary &e) {
+  QSqlQuery q(d->db());
+  if (e.kind == EntryKind::Recording) {
+    q.prepare(QStringLiteral(
+        "INSERT INTO recordings (uuid, started_ms, ended_ms, port_name, device, line_settings,"
+        " program_version, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
+        " RETURNING id"));
+    q.addBindValue(e.uuid);
+    q.addBindValue(e.startedMs);
+    q.addBindValue(OptionalTime(e.endedMs));
+    q.addBindValue(NotNull(e.portName));
+    q.addBindValue(NotNull(e.device));
+    q.addBindValue(NotNull(e.lineSettings));
+    q.addBindValue(NotNull(e.programVersion));
+  } else {
+    q.prepare(QStringLiteral(
+        "INSERT INTO downloads (uuid, utc_ms, port_name, device, groups_announced, groups_received,"
+        " complete, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+    q.addBindValue(e.uuid);
+    q.addBindValue(e.startedMs);
+    q.addBindValue(NotNull(e.portName));
+    q.addBindValue(NotNull(e.device));
+    q.addBindValue(e.groupsAnnounced);
+    q.addBindValue(e.count);
+    q.addBindValue(e.complete ? 1 : 0);
+  }
+  q.addBindValue(NotNull(e.label));
+  q.addBindValue(OptionalTime(e.labelModifiedMs));
+  if (!q.exec() || !q.next()) {
+    d->fail(QStringLiteral("storing %1").arg(e.uuid), q.lastError());
+    return std::nullopt;
+  }
+  return q.value(0).toLongLong();
+}
+
+qint64 Archive::appendRows(EntryKind kind, qint64 id, RowStream &rows,
+                           const std::function<void(qint64)> &progress) {
+  // Many rows per statement, their values written into its text: far fewer
+  // round trips to a server than one prepared insert per row.
+  constexpr int kRowsPerStatement = 2000;
+  const bool recording = kind == EntryKind::Recording;
+  const QByteArray head =
+      recording ? QByteArray("INSERT INTO readings (recording_id, utc_ms, ") + kRowColumns + ") VALUES "
+                : QByteArray("INSERT INTO groups (download_id, ") + kRowColumns + ") VALUES ";
+  const QByteArray idText = QByteArray::number(id);
+  auto text = [](QByteArray &out, QByteArrayView value) {
+    out += '\'';
+    for (char c : value) {
+      if (c == '\'') out += '\'';
+      out += c;
+    }
+    out += '\'';
+  };
+  auto optionalReal = [&rows](QByteArray &out, int column) {
+    if (rows.isNull(column)) out += "NULL";
+    else out += QByteArray::number(rows.real(column), 'g', 17);
+  };
+  qint64 total = 0;
+  QByteArray sql;
+  int inStatement = 0;
+  auto flush = [&]() {
+    if (inStatement == 0) return true;
+    QSqlQuery q(d->db());
+    if (!q.exec(QString::fromUtf8(sql))) return d->fail(QStringLiteral("storing rows"), q.lastError());
+    total += inStatement;
+    inStatement = 0;
+    if (progress) progress(total);
+    return true;
+  };
+  for (;;) {
+    const bool more = rows.next();
+    if (!more || inStatement == kRowsPerStatement) {
+      if (!flush()) return -1;
+    }
+    if (!more) break;
+    if (inStatement == 0) sql = head; else sql += ',';
+    sql += '(';
+    sql += idText;
+    sql += ',';
+    if (recording) {
+      sql += QByteArray::number(rows.integer(UtcMsColumn));
+      sql += ',';
+    }
+    sql += QByteArray::number(rows.integer(NumberColumn));
+    sql += ',';
+    sql += d->dialect->blobLiteral(rows.bytes(RawColumn));
+    sql += ',';
+    sql += QByteArray::number(rows.integer(CodeColumn));
+    sql += ',';
+    text(sql, rows.bytes(KindColumn));
+    sql += ',';
+    optionalReal(sql, ValueColumn);
+    sql += ',';
+    if (rows.isNull(UnitColumn)) sql += "NULL"; else text(sql, rows.bytes(UnitColumn));
+    sql += ',';
+    optionalReal(sql, MilliAmpsColumn);
+    sql += ',';
+    text(sql, rows.bytes(TextColumn));
+    sql += ')';
+    ++inStatement;
+  }
+  if (rows.error().type() != QSqlError::NoError) {
+    d->fail(QStringLiteral("reading rows"), rows.error());
+    return -1;
+  }
+  return total;
+}
+
+bool Archive::setRecordingTotals(qint64 recordingId, qint64 count, std::optional<qint64> endedMs) {
+  QSqlQuery q(d->db());
+  q.prepare(QStringLiteral("UPDATE recordings SET reading_count = ?, ended_ms = ? WHERE id = ?"));
+  q.addBindValue(count);
+  q.addBindValue(OptionalTime(endedMs));
+  q.addBindValue(recordingId);
+  if (!q.exec()) return d->fail(QStringLiteral("counting readings"), q.lastError());
+  return true;
 }
 
 bool Archive::forEachRow(const EntrySummary &entry,
@@ -425,7 +606,10 @@ bool Archive::forEachRow(const EntrySummary &entry,
 
 bool Archive::beginWrite() { return d->exec(d->dialect->beginWriteStatement()); }
 bool Archive::commit() { return d->exec(QStringLiteral("COMMIT")); }
-void Archive::rollback() { QSqlQuery(d->db()).exec(QStringLiteral("ROLLBACK")); }
+void Archive::rollback() {
+  // A server that dropped the connection has rolled back already.
+  if (d->db().isOpen()) QSqlQuery(d->db()).exec(QStringLiteral("ROLLBACK"));
+}
 
 std::optional<qint64> Archive::insertRecording(RecordingInfo &info) {
   if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);

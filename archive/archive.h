@@ -15,6 +15,7 @@
 // An Archive object is one connection and must be used on the thread that
 // opened it. Several objects, threads and processes may use one file at once:
 // writers wait for each other up to kArchiveBusyTimeoutMs.
+#include <QHash>
 #include <QList>
 #include <QSqlDatabase>
 #include <QString>
@@ -36,7 +37,7 @@ QString ArchiveProgramVersion();
 class Archive {
  public:
   // The schema version this program writes; open() migrates older files.
-  static constexpr int kSchemaVersion = 1;
+  static constexpr int kSchemaVersion = 2;
 
   explicit Archive(std::unique_ptr<SqlDialect> dialect = MakeSqliteDialect());
   ~Archive();
@@ -46,10 +47,15 @@ class Archive {
   // Opens the file, creating its folder, the file and the schema as needed,
   // and brings an older schema up to date. A file from a newer program, or
   // not a database, is refused. False on failure: see errorText()/failure().
-  bool open(const QString &path);
+  // The path is the dialect's target: a file, or a server's connection
+  // string. Without `createSchema` nothing is written: an empty or older
+  // database is opened as it is (see storedSchemaVersion()).
+  bool open(const QString &path, bool createSchema = true);
   void close();
   bool isOpen() const;
   QString path() const;
+  // The schema version the database held when it was opened (0: none).
+  int storedSchemaVersion() const;
 
   // Of the last call that failed; a listing clears them first, so an empty
   // listing with an empty errorText() is an empty archive.
@@ -76,7 +82,8 @@ class Archive {
   // stream must be gone before the archive is closed.
   enum RowColumn { UtcMsColumn, NumberColumn, RawColumn, CodeColumn, KindColumn, ValueColumn,
                    UnitColumn, MilliAmpsColumn, TextColumn };
-  std::unique_ptr<RowStream> streamRows(const EntrySummary &entry);
+  // Only the rows numbered above `afterNumber`.
+  std::unique_ptr<RowStream> streamRows(const EntrySummary &entry, qint64 afterNumber = 0);
 
   // Writing. The convenience calls are one transaction each:
   // Stores a whole recording (info.uuid and startedMs as given, or made).
@@ -94,6 +101,27 @@ class Archive {
   bool addRecordingCount(qint64 recordingId, qint64 added);  // keeps the listing summary
   bool setRecordingEnd(qint64 recordingId, qint64 endedMs);
   std::optional<qint64> insertDownload(DownloadInfo &info, const QByteArray &block);
+
+  // Copying between archives (the team server). What an archive holds of
+  // each entry of a kind, by uuid; nothing on failure.
+  struct StoredEntry {
+    qint64 id = 0;
+    qint64 count = 0;
+    QString label;
+    std::optional<qint64> labelModifiedMs;
+  };
+  std::optional<QHash<QString, StoredEntry>> storedEntries(EntryKind kind);
+  // Notes that an entry is on the team server, as of `syncedMs`.
+  bool markSynced(EntryKind kind, const QString &uuid, qint64 syncedMs);
+  // In a write: an entry listed by another archive, without its rows; its id
+  // here. A recording starts with no readings counted.
+  std::optional<qint64> insertEntryCopy(const EntrySummary &entry);
+  // In a write: the rows of another archive's streamRows() under entry `id`,
+  // many rows a statement; `progress` gets the running total. The number of
+  // rows stored, or -1.
+  qint64 appendRows(EntryKind kind, qint64 id, RowStream &rows,
+                    const std::function<void(qint64)> &progress = nullptr);
+  bool setRecordingTotals(qint64 recordingId, qint64 count, std::optional<qint64> endedMs);
 
   // The connection itself, for checks such as PRAGMA integrity_check.
   QSqlDatabase database() const;

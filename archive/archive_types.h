@@ -65,6 +65,7 @@ struct EntrySummary {
   qint64 count = 0;               // readings, or groups received
   int groupsAnnounced = 0;        // downloads only
   bool complete = true;           // downloads: every announced group arrived
+  std::optional<qint64> syncedMs;  // when last found on the team server; unset: not there
   std::optional<ArchivedRow> first;
   std::optional<ArchivedRow> last;
 };

@@ -57,6 +57,12 @@ class SqlDialect {
 
   // Qt SQL driver name.
   virtual QString driverName() const = 0;
+  // Whether the archive is a file (whose folder is made before opening and
+  // whose permissions explain a failed open), or a database server.
+  virtual bool usesFile() const { return true; }
+  // Points a connection at `target`: a file path, or a server's connection
+  // string. False, with a reason in `error`, when `target` is malformed.
+  virtual bool configure(QSqlDatabase &db, const QString &target, QString *error) const;
   // Statements run on every new connection.
   virtual QStringList connectionSetup() const = 0;
   // Schema text with its type placeholders replaced: {id} an auto-numbered
@@ -69,6 +75,8 @@ class SqlDialect {
   // Starts a transaction that takes the write lock at once, so that two
   // writers queue up instead of failing halfway through.
   virtual QString beginWriteStatement() const = 0;
+  // `bytes` as a literal for a statement's text.
+  virtual QByteArray blobLiteral(QByteArrayView bytes) const = 0;
   // Sorts an engine error into the failures the program tells apart.
   virtual ArchiveFailure classify(const QSqlError &error) const = 0;
   // Runs a query with `values` bound to its placeholders, in order. The
@@ -83,6 +91,11 @@ class SqlDialect {
 
 // The embedded engine: one file, write-ahead log, foreign keys, busy timeout.
 std::unique_ptr<SqlDialect> MakeSqliteDialect();
+
+// A PostgreSQL server through Qt's QPSQL driver. The target is a libpq
+// connection string, as a URL (postgresql://user@host:port/dbname) or as
+// key=value pairs; a password comes from PGPASSWORD or ~/.pgpass.
+std::unique_ptr<SqlDialect> MakePostgresDialect();
 
 // How long a connection waits for another one's write lock.
 constexpr int kArchiveBusyTimeoutMs = 5000;

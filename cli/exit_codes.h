@@ -8,6 +8,7 @@ enum ExitCode {
   kExitFailure = 1,      // a file or the archive could not be written or read
   kExitUsage = 2,        // bad command line, or a feature this build does not offer
   kExitPortFailed = 3,   // the port cannot be opened
+  kExitServerFailed = 3, // the team server cannot be reached or written
   kExitNoAnswer = 4,     // the meter does not answer, or answers wrongly
   kExitIncomplete = 5,   // the meter sent less data than it announced
 };
@@ -18,7 +19,7 @@ inline const char *ExitCodesHelp() {
          "  0  ok\n"
          "  1  a file or the archive could not be written or read\n"
          "  2  usage error\n"
-         "  3  the port cannot be opened\n"
+         "  3  the port cannot be opened (sync: the team server cannot be used)\n"
          "  4  the meter does not answer (or answers wrongly)\n"
          "  5  incomplete data (the meter sent less than it announced)\n";
 }

@@ -36,6 +36,7 @@ const char kOverview[] =
     "  list                   recordings and downloads in the archive\n"
     "  export ID... --csv F   write recordings or downloads as CSV\n"
     "  label ID TEXT          label a recording or download\n"
+    "  sync SERVER            copy the archive to the team's PostgreSQL server\n"
     "\n"
     "Port commands take --baud --parity --data-bits --stop-bits (default 9600,N,8,1).\n"
     "COMn is the link COMn in $ARRESTER_PORTS_DIR (else ~/.config/arrester-monitor/ports),\n"
@@ -77,7 +78,7 @@ int main(int argc, char **argv) {
   } kCommands[] = {
       {"ports", cli::RunPorts},       {"probe", cli::RunProbe}, {"live", cli::RunLive},
       {"download", cli::RunDownload}, {"list", cli::RunList},   {"export", cli::RunExport},
-      {"label", cli::RunLabel},
+      {"label", cli::RunLabel},       {"sync", cli::RunSync},
   };
   for (const auto &c : kCommands)
     if (command == QLatin1String(c.name)) return c.run(rest);

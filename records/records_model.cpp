@@ -49,6 +49,7 @@ QVariant RecordsModel::data(const QModelIndex &index, int role) const {
     case LastColumn: return e.last ? e.last->text : QString();
     case LabelColumn: return e.label;
     case CompleteColumn: return CompleteText(e);
+    case ServerColumn: return e.syncedMs ? QStringLiteral("是") : QStringLiteral("否");
     default: return {};
   }
 }
@@ -56,7 +57,8 @@ QVariant RecordsModel::data(const QModelIndex &index, int role) const {
 QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
   static const char16_t *const kTitles[ColumnCount] = {u"时间", u"类别", u"端口", u"数量",
-                                                        u"首个值", u"末个值", u"标签", u"完整"};
+                                                        u"首个值", u"末个值", u"标签", u"完整",
+                                                        u"团队服务器"};
   return section >= 0 && section < ColumnCount ? QString::fromUtf16(kTitles[section]) : QVariant();
 }
 

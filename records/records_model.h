@@ -1,6 +1,8 @@
 #pragma once
 // The recordings and downloads of an archive as a table, newest first, one
 // row per entry. The label column is editable; an edit is stored at once.
+// The last column tells whether the entry is on the team server, as the local
+// archive last saw it (the window never asks the server).
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
@@ -13,7 +15,7 @@ class RecordsModel : public QAbstractTableModel {
   Q_OBJECT
  public:
   enum Column { TimeColumn, KindColumn, PortColumn, CountColumn, FirstColumn, LastColumn,
-                LabelColumn, CompleteColumn, ColumnCount };
+                LabelColumn, CompleteColumn, ServerColumn, ColumnCount };
 
   explicit RecordsModel(Archive &archive, QObject *parent = nullptr);
 

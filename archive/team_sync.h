@@ -1,0 +1,39 @@
+#pragma once
+// Copies the recordings and downloads of a local archive to a team's shared
+// PostgreSQL archive: every entry the server does not hold yet, with all its
+// rows, one server transaction per entry, so that a connection lost halfway
+// leaves the server as it was before that entry and the local "synced" mark
+// unset. Entries are known by their uuid, so running it again copies nothing
+// twice; a recording that grew since is completed, and a label changed on one
+// side travels to the other (the later change wins, by its modification time).
+#include <QString>
+#include <functional>
+
+class Archive;
+
+struct SyncOptions {
+  bool dryRun = false;  // count what would be copied; write nothing anywhere
+  // Rows copied so far of the rows to copy; called after every batch.
+  std::function<void(qint64 done, qint64 total)> progress;
+};
+
+struct SyncReport {
+  enum Outcome { Done, ServerFailed, LocalFailed };
+  Outcome outcome = Done;
+  QString error;            // one line, when not Done
+  int recordings = 0;       // copied (or completed) recordings
+  qint64 readings = 0;
+  int downloads = 0;
+  qint64 groups = 0;
+  int alreadyThere = 0;     // entries the server held complete already
+  int labelsToServer = 0;
+  int labelsFromServer = 0;
+};
+
+// `server` is a libpq connection string (URL or key=value pairs); `local`
+// is open. Stops at the first failure; what was committed before it stays.
+SyncReport SyncToServer(Archive &local, const QString &server, const SyncOptions &options);
+
+// "3 recordings, 1,204 readings; 1 download, 255 groups; 12 already there",
+// and the labels that travelled, if any.
+QString SyncSummary(const SyncReport &report);
