@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "app/key_codes.h"
+
 IntervalTimer::IntervalTimer(const QString &name, int intervalMs, bool enabled, QObject *parent)
     : QObject(parent), enabled_(enabled) {
   setObjectName(name);
@@ -60,11 +62,11 @@ void IndicatorCircle::paintEvent(QPaintEvent *) {
 int TextBox::keyCodeOf(int qtKey) {
   switch (qtKey) {
     case Qt::Key_Return:
-    case Qt::Key_Enter: return 13;
-    case Qt::Key_Backspace: return 8;
-    case Qt::Key_Tab: return 9;
-    case Qt::Key_Escape: return 27;
-    case Qt::Key_Delete: return 46;
+    case Qt::Key_Enter: return keycodes::kEnter;
+    case Qt::Key_Backspace: return keycodes::kBackspace;
+    case Qt::Key_Tab: return keycodes::kTab;
+    case Qt::Key_Escape: return keycodes::kEscape;
+    case Qt::Key_Delete: return keycodes::kDelete;
     default: break;
   }
   if ((qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9) || (qtKey >= Qt::Key_A && qtKey <= Qt::Key_Z))
@@ -72,16 +74,8 @@ int TextBox::keyCodeOf(int qtKey) {
   return qtKey;
 }
 
-int TextBox::shiftStateOf(Qt::KeyboardModifiers mods) {
-  int s = 0;
-  if (mods & Qt::ShiftModifier) s |= 1;
-  if (mods & Qt::ControlModifier) s |= 2;
-  if (mods & Qt::AltModifier) s |= 4;
-  return s;
-}
-
 void TextBox::keyPressEvent(QKeyEvent *e) {
-  emit KeyDown(keyCodeOf(e->key()), shiftStateOf(e->modifiers()));
+  emit KeyDown(keyCodeOf(e->key()), keycodes::ShiftState(e->modifiers()));
   QLineEdit::keyPressEvent(e);
 }
 

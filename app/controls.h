@@ -67,7 +67,6 @@ class TextBox : public QLineEdit {
  public:
   explicit TextBox(QWidget *parent) : QLineEdit(parent) {}
   static int keyCodeOf(int qtKey);
-  static int shiftStateOf(Qt::KeyboardModifiers mods);
   // Replaces the text and puts the caret before the first character, so a
   // long value shows its leading digits rather than its end.
   void setText(const QString &text);

@@ -23,6 +23,7 @@
 #include "app/twips.h"
 #include "charts/picture_box.h"
 #include "documents/common_dialog.h"
+#include "protocol/meter_wire.h"
 #include "serial/comm_control.h"
 #include "serial/form1.h"
 
@@ -316,9 +317,9 @@ void Form2::Form_Load() {
   SendHandshake();
   // Reply probe: replies are taken in only by the receive event, which cannot
   // have run yet, so this normally shows the hint.
-  if (ReceiveBuffer.size() < 3) {
+  if (ReceiveBuffer.size() < meterwire::kGroupSize) {
     Label6->setText(QStringLiteral("握手失败,请检查设备是否开启或者线缆连接,通信设置是否正确."));
-    Connected = 0;
+    Connected = kNotConnected;
   }
   Option1->setChecked(true);
   Option1_Click();
@@ -333,7 +334,7 @@ void Form2::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
   EndRunRecording();
-  SendCommand(0);
+  SendCommand(meterwire::kCloseNotice);
   if (SettingsDialog) SettingsDialog->close();
 }
 
@@ -394,9 +395,11 @@ Form1 &Form2::EnsureSettingsDialog() {
 }
 
 int Form2::PointsPerWindow() const {
-  static constexpr int kPoints[] = {16, 83, 166, 250, 500};
-  const int pos = qBound(0, Slider2->value(), 4);
-  return kPoints[pos];
+  const int last = int(kPointsPerWindowTable.size()) - 1;
+  return kPointsPerWindowTable[size_t(qBound(0, Slider2->value(), last))];
+}
+
+bool Form2::IsRunning() const { return RunState.isValid() && RunState.toInt() == kRunning;
 }
 
 QPrinter &Form2::Printer() {

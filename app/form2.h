@@ -22,7 +22,9 @@
 #include <QVariant>
 #include <array>
 
+#include "app/key_codes.h"
 #include "app/status_line.h"
+#include "protocol/trace_ring.h"
 
 class QAction;
 class QGroupBox;
@@ -80,7 +82,27 @@ class Form2 : public QMainWindow {
   explicit Form2(QWidget *parent = nullptr);
   ~Form2() override;
 
-  static constexpr int kBufferSize = 501;  // ReadingBuffer and TraceBuffer, indices 0..500
+  // ---- Coded states ------------------------------------------------------------
+  // The properties keep the plain numbers outside code reads; these names say
+  // what each number means.
+  static constexpr short kRealTimeMode = 1;  // OperatingMode: real-time monitoring
+  static constexpr short kHistoryMode = 2;   // OperatingMode: history data query
+  static constexpr short kNotConnected = 0;  // Connected: no correct handshake reply (yet)
+  static constexpr short kConnected = 1;     // Connected: the meter answered the handshake
+  static constexpr short kStopped = 0;       // RunState: paused or stopped
+  static constexpr short kRunning = 1;       // RunState: running (no value before the first Start)
+  // TimeDragState and LevelDragState hold charts::kNoDrag, kDragFirst or
+  // kDragSecond (charts/chart_drawing.h): no marker, x1 or y, x2 or Z grabbed.
+  // Above anything the meter can read, so no alarm sounds until the user sets one.
+  static constexpr float kStartupAlarmValue = 1000000;
+  static constexpr int kEnterKey = keycodes::kEnter;  // the key code of Enter in KeyDown
+  // Points per chart window for Slider2 positions 0..4 (captions "1s" to "30s").
+  static constexpr std::array<int, 5> kPointsPerWindowTable{16, 83, 166, 250, 500};
+  // ReadingBuffer and TraceBuffer, indices 0..500: the ring's size.
+  static constexpr int kBufferSize = kRingSize;
+
+  // Whether RunState holds kRunning (it has no value until the first Start).
+  bool IsRunning() const;
 
   // ---- Application shell -------------------------------------------------
   // The client area holds every control at its fixed place; it scrolls inside
@@ -89,10 +111,26 @@ class Form2 : public QMainWindow {
   QWidget *ClientArea;
   QGroupBox *Frame1, *Frame2, *Frame3, *Frame5, *Frame6, *Frame7;
   QRadioButton *Option1, *Option2, *Option4, *Option5;
-  QPushButton *Command1, *Command2, *Command3, *Command4, *Command5, *Command6, *Command7, *Command8;
-  QLabel *Label1, *Label2, *Label3, *Label4, *Label5, *Label7, *Label8, *Label9, *Label10,
-      *Label11, *Label12, *Label13, *Label14, *Label15, *Label16, *Label17, *Label18;
-  StatusLine *Label6;  // the status line; keeps what it showed for a look back
+  // Command buttons: caption, role, and the file whose handler drives it.
+  QPushButton *Command1;  // "开始" Start: run and poll — monitor/form2_monitor.cpp
+  QPushButton *Command2;  // "暂停" Pause: no more requests — monitor/form2_monitor.cpp
+  QPushButton *Command3;  // "停止" Stop: clear trace, reset chart — monitor/form2_monitor.cpp
+  QPushButton *Command4;  // "读取" read the history — documents/form2_documents.cpp
+  QPushButton *Command5;  // "保存" save the data table as text — documents/form2_documents.cpp
+  QPushButton *Command6;  // "清空" clear the data table — documents/form2_documents.cpp
+  QPushButton *Command7;  // "上翻" page the table up — documents/form2_documents.cpp
+  QPushButton *Command8;  // "下翻" page the table down — documents/form2_documents.cpp
+  // Status labels, and who writes them.
+  QLabel *Label1;  // port status — serial/form2_serial.cpp
+  QLabel *Label2;  // instrument link — protocol/form2_protocol.cpp, serial/form2_serial.cpp
+  QLabel *Label7;  // live reading, "LIVE" when none — protocol/form2_protocol.cpp, monitor/form2_monitor.cpp
+  QLabel *Label8;  // full-scale caption of Slider1 — protocol/form2_protocol.cpp
+  QLabel *Label18;  // pointer read-out over the chart — charts/form2_charts.cpp
+  StatusLine *Label6;  // the status line, written by every subsystem; keeps what it showed for a look back
+  // Fixed captions: MAX/MIN/AVERAGE (3-5), "y:" and "Z:" (9, 11), "x1:" and
+  // "x2:" (12, 13), time-window captions "1s" to "30s" (10, 14-17).
+  QLabel *Label3, *Label4, *Label5, *Label9, *Label10, *Label11, *Label12, *Label13, *Label14,
+      *Label15, *Label16, *Label17;
   TextBox *Text1, *Text2, *Text3, *Text4, *Text5, *Text6, *Text7, *Text8;
   QSlider *Slider1, *Slider2;
   RichTextBox *RichTextBox1;
@@ -100,7 +138,14 @@ class Form2 : public QMainWindow {
   IndicatorCircle *Shape1, *Shape2;
   CommControl *MSComm1;
   CommonDialog *CommonDialog1;
-  IntervalTimer *Timer1, *Timer2, *Timer3, *Timer4, *Timer5, *Timer6, *Timer7;
+  // Timers: interval, role, and the file whose handler runs on each tick.
+  IntervalTimer *Timer1;  // link-indicator blink, 500 ms — serial/form2_serial.cpp
+  IntervalTimer *Timer2;  // handshake retry until answered, 500 ms — protocol/form2_protocol.cpp
+  IntervalTimer *Timer3;  // history read steps after the count query, 100 ms — protocol/form2_protocol.cpp
+  IntervalTimer *Timer4;  // live polling, 500 ms — protocol/form2_protocol.cpp
+  IntervalTimer *Timer5;  // port re-open after a failed open, 1000 ms — serial/form2_serial.cpp
+  IntervalTimer *Timer6;  // statistics and alarm test, 1000 ms — monitor/form2_monitor.cpp
+  IntervalTimer *Timer7;  // alarm-lamp blink, 500 ms — monitor/form2_monitor.cpp
 
   // Menus (top-level menus and their items).
   QMenu *mnufile, *mnuedit, *mnurun, *mnuhelp;
@@ -118,7 +163,7 @@ class Form2 : public QMainWindow {
   QByteArray ReceiveBuffer;
   QByteArray CommandBuffer = QByteArray(1, '\0');
   short GroupCount = 0;
-  short Connected = 0;
+  short Connected = kNotConnected;
   std::array<float, kBufferSize> ReadingBuffer{};
   std::array<float, kBufferSize> TraceBuffer{};
   short TraceWritePos = 0;
@@ -138,15 +183,15 @@ class Form2 : public QMainWindow {
   static constexpr int kCountReplyTimeoutMs = 2000;
 
   // ---- Monitoring ----------------------------------------------------------
-  short OperatingMode = 0;
-  QVariant RunState;  // no value until the first Start
+  short OperatingMode = 0;  // kRealTimeMode or kHistoryMode; 0 until Form_Load selects one
+  QVariant RunState;  // kRunning or kStopped as a short; no value until the first Start
   bool TraceActive = false;
-  float AlarmValue = 1000000;  // set again by InitAlarmValue at start-up
+  float AlarmValue = kStartupAlarmValue;  // set again by InitAlarmValue at start-up
 
   // ---- Charts ----------------------------------------------------------------
   double CursorX1 = 0, CursorX2 = 500, CursorY = 500;
   short CursorZ = 0;
-  short TimeDragState = 0, LevelDragState = 0;
+  short TimeDragState = 0, LevelDragState = 0;  // charts::kNoDrag, kDragFirst, kDragSecond
 
   // ---- Documents -------------------------------------------------------------
   QPrinter &Printer();  // one printer for the whole session

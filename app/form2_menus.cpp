@@ -57,7 +57,7 @@ void Form2::mnupause_Click() { Command2_Click(); }
 void Form2::mnustop_Click() { Command3_Click(); }
 
 void Form2::mnusave_Click() {
-  if (OperatingMode == 1)
+  if (OperatingMode == kRealTimeMode)
     SaveChartPicture();
   else
     Command5_Click();

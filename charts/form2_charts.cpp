@@ -5,14 +5,14 @@
 
 #include "app/controls.h"
 #include "app/form2.h"
+#include "app/key_codes.h"
 #include "charts/chart_drawing.h"
 #include "charts/picture_box.h"
 #include "monitor/number_text.h"
 
 namespace {
 
-constexpr int kEnterKey = 13;
-constexpr int kLeftButton = 1;
+using keycodes::kLeftButton;
 
 void ApplyScale(PictureBox &box, const charts::UserScale &s) {
   box.setScale(s.left, s.top, s.width, s.height);

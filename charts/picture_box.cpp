@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "app/key_codes.h"
 #include "charts/chart_drawing.h"
 
 PictureBox::PictureBox(const QColor &back, QWidget *parent)
@@ -55,33 +56,20 @@ void PictureBox::paintEvent(QPaintEvent *) {
   p.drawImage(0, 0, image_);
 }
 
-int MouseButtonCode(Qt::MouseButtons buttons) {
-  int b = 0;
-  if (buttons & Qt::LeftButton) b |= 1;
-  if (buttons & Qt::RightButton) b |= 2;
-  if (buttons & Qt::MiddleButton) b |= 4;
-  return b;
-}
-
-int MouseShiftCode(Qt::KeyboardModifiers mods) {
-  int s = 0;
-  if (mods & Qt::ShiftModifier) s |= 1;
-  if (mods & Qt::ControlModifier) s |= 2;
-  if (mods & Qt::AltModifier) s |= 4;
-  return s;
-}
+using keycodes::ButtonCode;
+using keycodes::ShiftState;
 
 void PictureBox::mousePressEvent(QMouseEvent *e) {
   const QPointF u = toUser(e->position());
-  emit MouseDown(MouseButtonCode(e->button()), MouseShiftCode(e->modifiers()), float(u.x()), float(u.y()));
+  emit MouseDown(ButtonCode(e->button()), ShiftState(e->modifiers()), float(u.x()), float(u.y()));
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent *e) {
   const QPointF u = toUser(e->position());
-  emit MouseMove(MouseButtonCode(e->buttons()), MouseShiftCode(e->modifiers()), float(u.x()), float(u.y()));
+  emit MouseMove(ButtonCode(e->buttons()), ShiftState(e->modifiers()), float(u.x()), float(u.y()));
 }
 
 void PictureBox::mouseReleaseEvent(QMouseEvent *e) {
   const QPointF u = toUser(e->position());
-  emit MouseUp(MouseButtonCode(e->button()), MouseShiftCode(e->modifiers()), float(u.x()), float(u.y()));
+  emit MouseUp(ButtonCode(e->button()), ShiftState(e->modifiers()), float(u.x()), float(u.y()));
 }

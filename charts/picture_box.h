@@ -1,7 +1,8 @@
 #pragma once
 // A drawing surface with a retained image and a user coordinate scale.
 // What is drawn stays in the image until the next clear; a repaint of the
-// window only shows the image again. Mouse events are reported in user units.
+// window only shows the image again. Mouse events are reported in user units,
+// with the button and shift codes of app/key_codes.h.
 #include <QColor>
 #include <QImage>
 #include <QRectF>
@@ -23,7 +24,6 @@ class PictureBox : public QWidget {
   // (left + width, top + height). A negative height makes y grow upwards;
   // a zero width or height is ignored.
   void setScale(double left, double top, double width, double height);
-  QRectF scale() const { return scale_; }
   // Maps user units to pixels of the image.
   QTransform userToPixel() const;
 
@@ -55,8 +55,3 @@ class PictureBox : public QWidget {
   QRectF scale_;
   mutable QImage image_;
 };
-
-// Mouse button and shift codes of the Mouse* signals: 1 left, 2 right, 4 middle;
-// shift 1, ctrl 2, alt 4.
-int MouseButtonCode(Qt::MouseButtons buttons);
-int MouseShiftCode(Qt::KeyboardModifiers mods);

@@ -18,9 +18,10 @@
 
 namespace {
 
-constexpr int kFlagsPrint = 264;           // device context + no page numbers
-constexpr int kFlagsPrintSelection = 265;  // the same + page range selection
-constexpr int kFlagsPrintSetup = 328;      // set-up dialog + device context + no page numbers
+// The print dialogs' flags: 264, 265 and 328.
+constexpr int kFlagsPrint = CommonDialog::PrintReturnDC | CommonDialog::PrintNoPageNums;
+constexpr int kFlagsPrintSelection = kFlagsPrint | CommonDialog::PrintSelection;
+constexpr int kFlagsPrintSetup = kFlagsPrint | CommonDialog::PrintSetup;
 
 void ShowDialogFailure(QWidget *parent, const QString &title, const QString &firstLine, const QString &reason) {
   QApplication::beep();
@@ -93,7 +94,7 @@ void Form2::mnuprint_Click() {
                       CommonDialog1->ErrorDescription);
     return;
   }
-  if (OperatingMode == 1)
+  if (OperatingMode == kRealTimeMode)
     PrintWidgetImage(printer, ClientArea);  // the whole client area, also when it is scrolled
   else
     PrintTableText(printer, RichTextBox1);

@@ -45,12 +45,12 @@ void Form2::Option1_Click() {
   for (QAction *a : {mnuuppage, mnudownpage}) a->setEnabled(false);
   Option4->setEnabled(true);
   Option5->setEnabled(true);
-  OperatingMode = 1;
+  OperatingMode = kRealTimeMode;
   SelectOnly(Option1, Option2);
   Timer6->setEnabled(true);
   // Back from the history query while running: the live readings resume
   // without Start, and so does the recording, as a new one.
-  if (RunState.isValid() && RunState.toInt() == 1) BeginRunRecording();
+  if (IsRunning()) BeginRunRecording();
 }
 
 // History data query: the data table takes the chart's place, the history
@@ -67,7 +67,7 @@ void Form2::Option2_Click() {
   for (QAction *a : {mnuuppage, mnudownpage}) a->setEnabled(true);
   Option4->setEnabled(false);
   Option5->setEnabled(false);
-  OperatingMode = 2;
+  OperatingMode = kHistoryMode;
   SelectOnly(Option2, Option1);
   Timer6->setEnabled(false);
   EndRunRecording();
@@ -76,7 +76,7 @@ void Form2::Option2_Click() {
 
 // Start: poll from now on, and ask for a reading at once.
 void Form2::Command1_Click() {
-  RunState = QVariant::fromValue<short>(1);
+  RunState = QVariant::fromValue(kRunning);
   TraceActive = true;
   BeginRunRecording();  // the recording opens with the run's first reading
   RequestLiveData();
@@ -84,7 +84,7 @@ void Form2::Command1_Click() {
 
 // Pause: no more requests; the trace stays on the chart.
 void Form2::Command2_Click() {
-  RunState = QVariant::fromValue<short>(0);
+  RunState = QVariant::fromValue(kStopped);
   TraceActive = true;
   Label6->setText(QStringLiteral("已暂停"));
 }
@@ -92,7 +92,7 @@ void Form2::Command2_Click() {
 // Stop: no more requests, chart and rulers back to their defaults, trace
 // cleared. The readings stay, so the statistics go on showing them.
 void Form2::Command3_Click() {
-  RunState = QVariant::fromValue<short>(0);
+  RunState = QVariant::fromValue(kStopped);
   TraceActive = false;
   EndRunRecording();
   ResetMainChart();
@@ -125,7 +125,7 @@ void Form2::Timer7_Timer() {
 
 // The alarm value, confirmed with Enter in the chosen unit.
 void Form2::Text1_KeyDown(int KeyCode, int /*Shift*/) {
-  if (KeyCode != 13) return;
+  if (KeyCode != kEnterKey) return;
   const QString text = Text1->text();
   auto apply = [&](AlarmUnit unit) {
     const AlarmEntry entry = ReadAlarmEntry(text, unit);
@@ -138,5 +138,4 @@ void Form2::Text1_KeyDown(int KeyCode, int /*Shift*/) {
   if (Option5->isChecked()) apply(AlarmUnit::Ampere);
 }
 
-// Above anything the meter can read, so no alarm until the user sets one.
-void Form2::InitAlarmValue() { AlarmValue = 1000000; }
+void Form2::InitAlarmValue() { AlarmValue = kStartupAlarmValue; }

@@ -12,8 +12,6 @@
 #include "protocol/trace_ring.h"
 #include "serial/comm_control.h"
 
-static_assert(Form2::kBufferSize == kRingSize, "the ring works on the window's reading buffers");
-
 namespace {
 
 using meterwire::kCloseNotice;
@@ -46,7 +44,7 @@ void Form2::DispatchReply() {
         Label6->setText(QStringLiteral("握手成功"));
         Label2->setText(QStringLiteral("设备连接成功"));
         Timer2->setEnabled(false);
-        Connected = 1;
+        Connected = kConnected;
         UnansweredRequests = 0;  // the meter answers again
       } else {
         Label6->setText(QStringLiteral("握手失败,下位机返回出错"));
@@ -137,9 +135,7 @@ void Form2::SendCommand(int command) {
 void Form2::SendHandshake() { SendCommand(kHandshake); }
 
 void Form2::RequestLiveData() {
-  // RunState has no value until the first Start.
-  const bool running = RunState.isValid() && RunState.toInt() == 1;
-  if (OperatingMode != 1 || Connected != 1 || !running) return;
+  if (OperatingMode != kRealTimeMode || Connected != kConnected || !IsRunning()) return;
   SendCommand(kLiveRequest);
   // A display nobody feeds says so; the next good reply brings back the
   // normal message. Polling itself goes on unchanged.
@@ -148,7 +144,7 @@ void Form2::RequestLiveData() {
 }
 
 void Form2::StartHistoryRead() {
-  if (Connected == 1 && OperatingMode == 2) {
+  if (Connected == kConnected && OperatingMode == kHistoryMode) {
     SendCommand(kCountQuery);
     // Nothing was written while the port is closed, so no reply is awaited.
     const bool written = MSComm1->PortOpen();

@@ -73,7 +73,7 @@ void Form2::MSComm1_DeviceLost() {
   // Whatever comes back under this name is greeted afresh: no link to the
   // meter is assumed until it answers the handshake again, which the
   // handshake clock repeats once the port is reopened.
-  Connected = 0;
+  Connected = kNotConnected;
   Label2->setText(QStringLiteral("仪表连接失败"));
   Timer2->setEnabled(true);
   if (MSComm1->PortOpen()) return;  // already open again

@@ -17,10 +17,4 @@ struct LineSettings {
   // lower case. Anything else gives no value.
   static std::optional<LineSettings> Parse(const QString &text);
   QString Text() const;
-
-  bool operator==(const LineSettings &o) const {
-    return baudRate == o.baudRate && parity == o.parity && dataBits == o.dataBits &&
-           stopBits == o.stopBits;
-  }
-  bool operator!=(const LineSettings &o) const { return !(*this == o); }
 };
