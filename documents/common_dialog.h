@@ -61,10 +61,6 @@ class CommonDialog : public QObject {
   // Printer set-up (paper, orientation, margins) for `printer`.
   int ShowPrintSetup(QPrinter &printer);
 
-  // "desc|pattern|desc|pattern" as Qt name filters, one per type, each
-  // showing only its description and matching its patterns.
-  static QStringList NameFiltersOf(const QString &filter);
-
  private:
   QWidget *dialogParent() const;
   int outcomeOfCancel() const;

@@ -18,13 +18,13 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
-#include "documents/file_bytes.h"
+#include "support/file_bytes.h"
 #include "app/controls.h"
 #include "app/form2.h"
 #include "charts/picture_box.h"
 #include "documents/common_dialog.h"
-#include "documents/modal_answer.h"
-#include "documents/vnc_keyboard.h"
+#include "support/modal_answer.h"
+#include "support/vnc_keyboard.h"
 #include "support/event_wait.h"
 
 using testsupport::answerModal;

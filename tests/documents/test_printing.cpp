@@ -14,7 +14,7 @@
 #include "app/controls.h"
 #include "app/form2.h"
 #include "documents/common_dialog.h"
-#include "documents/modal_answer.h"
+#include "support/modal_answer.h"
 #include "support/event_wait.h"
 
 using testsupport::answerModal;

@@ -9,10 +9,10 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "documents/file_bytes.h"
+#include "support/file_bytes.h"
 #include "app/controls.h"
 #include "app/form2.h"
-#include "documents/modal_answer.h"
+#include "support/modal_answer.h"
 #include "protocol/history_table.h"
 #include "support/event_wait.h"
 #include "support/sim_process.h"

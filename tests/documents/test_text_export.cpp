@@ -5,8 +5,8 @@
 #include <QtTest>
 #include <unistd.h>
 
-#include "documents/file_bytes.h"
-#include "documents/common_dialog.h"
+#include "support/file_bytes.h"
+#include "documents/name_filters.h"
 #include "documents/text_export.h"
 
 namespace {
@@ -134,7 +134,7 @@ class TextExportTest : public QObject {
   void filterTextToNameFilters() {
     QFETCH(QString, filter);
     QFETCH(QStringList, nameFilters);
-    QCOMPARE(CommonDialog::NameFiltersOf(filter), nameFilters);
+    QCOMPARE(NameFiltersOf(filter), nameFilters);
   }
 };
 

@@ -15,7 +15,7 @@
 #include "app/controls.h"
 #include "app/form2.h"
 #include "serial/form1.h"
-#include "documents/modal_answer.h"
+#include "support/modal_answer.h"
 #include "support/event_wait.h"
 #include "support/sim_process.h"
 
