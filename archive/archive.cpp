@@ -498,75 +498,41 @@ std::optional<qint64> Archive::insertEntryCopy(const EntrySummary &e) {
 
 qint64 Archive::appendRows(EntryKind kind, qint64 id, RowStream &rows,
                            const std::function<void(qint64)> &progress) {
-  // Many rows per statement, their values written into its text: far fewer
-  // round trips to a server than one prepared insert per row.
-  constexpr int kRowsPerStatement = 2000;
   const bool recording = kind == EntryKind::Recording;
-  const QByteArray head =
-      recording ? QByteArray("INSERT INTO readings (recording_id, utc_ms, ") + kRowColumns + ") VALUES "
-                : QByteArray("INSERT INTO groups (download_id, ") + kRowColumns + ") VALUES ";
-  const QByteArray idText = QByteArray::number(id);
-  auto text = [](QByteArray &out, QByteArrayView value) {
-    out += '\'';
-    for (char c : value) {
-      if (c == '\'') out += '\'';
-      out += c;
-    }
-    out += '\'';
+  const std::unique_ptr<BulkInsert> out = d->dialect->bulkInsert(
+      d->db(), recording ? QStringLiteral("readings") : QStringLiteral("groups"),
+      (recording ? QStringLiteral("recording_id, utc_ms, ") : QStringLiteral("download_id, ")) +
+          QLatin1String(kRowColumns));
+  auto optionalReal = [&rows](int column) {
+    return rows.isNull(column) ? std::nullopt : std::optional<double>(rows.real(column));
   };
-  auto optionalReal = [&rows](QByteArray &out, int column) {
-    if (rows.isNull(column)) out += "NULL";
-    else out += QByteArray::number(rows.real(column), 'g', 17);
-  };
-  qint64 total = 0;
-  QByteArray sql;
-  int inStatement = 0;
-  auto flush = [&]() {
-    if (inStatement == 0) return true;
-    QSqlQuery q(d->db());
-    if (!q.exec(QString::fromUtf8(sql))) return d->fail(QStringLiteral("storing rows"), q.lastError());
-    total += inStatement;
-    inStatement = 0;
-    if (progress) progress(total);
-    return true;
-  };
-  for (;;) {
-    const bool more = rows.next();
-    if (!more || inStatement == kRowsPerStatement) {
-      if (!flush()) return -1;
-    }
-    if (!more) break;
-    if (inStatement == 0) sql = head; else sql += ',';
-    sql += '(';
-    sql += idText;
-    sql += ',';
-    if (recording) {
-      sql += QByteArray::number(rows.integer(UtcMsColumn));
-      sql += ',';
-    }
-    sql += QByteArray::number(rows.integer(NumberColumn));
-    sql += ',';
-    sql += d->dialect->blobLiteral(rows.bytes(RawColumn));
-    sql += ',';
-    sql += QByteArray::number(rows.integer(CodeColumn));
-    sql += ',';
-    text(sql, rows.bytes(KindColumn));
-    sql += ',';
-    optionalReal(sql, ValueColumn);
-    sql += ',';
-    if (rows.isNull(UnitColumn)) sql += "NULL"; else text(sql, rows.bytes(UnitColumn));
-    sql += ',';
-    optionalReal(sql, MilliAmpsColumn);
-    sql += ',';
-    text(sql, rows.bytes(TextColumn));
-    sql += ')';
-    ++inStatement;
+  qint64 reported = 0;
+  bool ok = true;
+  while (ok && rows.next()) {
+    out->integer(id);
+    if (recording) out->integer(rows.integer(UtcMsColumn));
+    out->integer(rows.integer(NumberColumn));
+    out->blob(rows.bytes(RawColumn));
+    out->integer(rows.integer(CodeColumn));
+    out->text(rows.bytes(KindColumn));
+    out->real(optionalReal(ValueColumn));
+    out->text(rows.isNull(UnitColumn) ? std::nullopt : std::optional<QByteArrayView>(rows.bytes(UnitColumn)));
+    out->real(optionalReal(MilliAmpsColumn));
+    out->text(rows.bytes(TextColumn));
+    ok = out->endRow();
+    if (progress && out->rowsWritten() != reported) progress(reported = out->rowsWritten());
+  }
+  ok = ok && out->finish();
+  if (!ok) {
+    d->fail(QStringLiteral("storing rows"), out->error());
+    return -1;
   }
   if (rows.error().type() != QSqlError::NoError) {
     d->fail(QStringLiteral("reading rows"), rows.error());
     return -1;
   }
-  return total;
+  if (progress && out->rowsWritten() != reported) progress(out->rowsWritten());
+  return out->rowsWritten();
 }
 
 bool Archive::setRecordingTotals(qint64 recordingId, qint64 count, std::optional<qint64> endedMs) {

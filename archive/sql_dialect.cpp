@@ -164,6 +164,196 @@ class SqliteStatement final : public Statement {
   QSqlError error_;
 };
 
+// Multi-row INSERTs with the values written into the statement's text: far
+// fewer round trips than one prepared insert per row.
+class InsertBulk final : public BulkInsert {
+ public:
+  InsertBulk(const QSqlDatabase &db, const SqlDialect &dialect, const QString &table, const QString &columns)
+      : db_(db), dialect_(dialect),
+        head_(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(table, columns).toUtf8()) {}
+  void integer(qint64 value) override {
+    separate();
+    sql_ += QByteArray::number(value);
+  }
+  void real(std::optional<double> value) override {
+    separate();
+    if (value) sql_ += QByteArray::number(*value, 'g', 17); else sql_ += "NULL";
+  }
+  void text(std::optional<QByteArrayView> utf8) override {
+    separate();
+    if (!utf8) {
+      sql_ += "NULL";
+      return;
+    }
+    sql_ += '\'';
+    for (char c : *utf8) {
+      if (c == '\'') sql_ += '\'';
+      sql_ += c;
+    }
+    sql_ += '\'';
+  }
+  void blob(QByteArrayView bytes) override {
+    separate();
+    sql_ += dialect_.blobLiteral(bytes);
+  }
+  bool endRow() override {
+    sql_ += ')';
+    inRow_ = false;
+    return ++pending_ < kRowsPerStatement || finish();
+  }
+  bool finish() override {
+    if (pending_ == 0) return true;
+    QSqlQuery q(db_);
+    const bool ok = q.exec(QString::fromUtf8(sql_));
+    if (!ok) error_ = q.lastError();
+    else written_ += pending_;
+    pending_ = 0;
+    sql_.clear();
+    return ok;
+  }
+  qint64 rowsWritten() const override { return written_; }
+  QSqlError error() const override { return error_; }
+
+ private:
+  static constexpr int kRowsPerStatement = 2000;
+  void separate() {
+    if (inRow_) {
+      sql_ += ',';
+      return;
+    }
+    sql_ += pending_ == 0 ? head_ : QByteArray(",");
+    sql_ += '(';
+    inRow_ = true;
+  }
+
+  QSqlDatabase db_;
+  const SqlDialect &dialect_;
+  QByteArray head_;
+  QByteArray sql_;
+  int pending_ = 0;
+  bool inRow_ = false;
+  qint64 written_ = 0;
+  QSqlError error_;
+};
+
+// PostgreSQL's COPY through libpq on the driver's own connection, in its
+// text format: the fastest way rows reach that server.
+class CopyBulk final : public BulkInsert {
+ public:
+  CopyBulk(PGconn *conn, const QString &table, const QString &columns)
+      : conn_(conn), command_(QStringLiteral("COPY %1 (%2) FROM STDIN").arg(table, columns).toUtf8()) {}
+  ~CopyBulk() override {
+    // An unfinished copy is abandoned; the caller rolls its transaction back.
+    if (started_) {
+      PQputCopyEnd(conn_, "abandoned");
+      Drain();
+    }
+  }
+  void integer(qint64 value) override {
+    separate();
+    data_ += QByteArray::number(value);
+  }
+  void real(std::optional<double> value) override {
+    separate();
+    if (value) data_ += QByteArray::number(*value, 'g', 17); else data_ += "\\N";
+  }
+  void text(std::optional<QByteArrayView> utf8) override {
+    separate();
+    if (utf8) Escaped(*utf8); else data_ += "\\N";
+  }
+  void blob(QByteArrayView bytes) override {
+    separate();
+    data_ += "\\\\x";  // bytea's hex form, its backslash escaped for COPY
+    data_ += bytes.toByteArray().toHex();
+  }
+  bool endRow() override {
+    data_ += '\n';
+    inRow_ = false;
+    ++pending_;
+    return data_.size() < kBatchBytes || send();
+  }
+  bool finish() override {
+    if (!send()) return false;
+    if (!started_) return true;
+    started_ = false;
+    if (PQputCopyEnd(conn_, nullptr) != 1) return fail();
+    return Drain();
+  }
+  qint64 rowsWritten() const override { return written_; }
+  QSqlError error() const override { return error_; }
+
+ private:
+  static constexpr int kBatchBytes = 1 << 18;
+
+  void separate() {
+    if (inRow_) data_ += '\t';
+    inRow_ = true;
+  }
+  void Escaped(QByteArrayView utf8) {
+    for (char c : utf8) {
+      switch (c) {
+        case '\\': data_ += "\\\\"; break;
+        case '\t': data_ += "\\t"; break;
+        case '\n': data_ += "\\n"; break;
+        case '\r': data_ += "\\r"; break;
+        default: data_ += c;
+      }
+    }
+  }
+  bool send() {
+    if (pending_ == 0) return true;
+    if (!started_) {
+      PGresult *r = PQexec(conn_, command_.constData());
+      const bool copying = PQresultStatus(r) == PGRES_COPY_IN;
+      if (!copying) SetError(r);
+      PQclear(r);
+      if (!copying) return false;
+      started_ = true;
+    }
+    if (PQputCopyData(conn_, data_.constData(), static_cast<int>(data_.size())) != 1) return fail();
+    written_ += pending_;
+    pending_ = 0;
+    data_.clear();
+    return true;
+  }
+  // Reads the copy's results; false when the server refused it.
+  bool Drain() {
+    bool ok = true;
+    while (PGresult *r = PQgetResult(conn_)) {
+      if (PQresultStatus(r) != PGRES_COMMAND_OK) {
+        if (ok) SetError(r);
+        ok = false;
+      }
+      PQclear(r);
+    }
+    if (!ok) written_ = 0;
+    return ok;
+  }
+  void SetError(PGresult *r) {
+    const char *state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
+    const QString message = QString::fromUtf8(r && *PQresultErrorMessage(r) ? PQresultErrorMessage(r)
+                                                                            : PQerrorMessage(conn_))
+                                .trimmed();
+    error_ = QSqlError(QString(), message, QSqlError::StatementError,
+                       state ? QString::fromLatin1(state) : QString());
+  }
+  bool fail() {
+    error_ = QSqlError(QString(), QString::fromUtf8(PQerrorMessage(conn_)).trimmed(),
+                       QSqlError::ConnectionError);
+    started_ = false;
+    return false;
+  }
+
+  PGconn *conn_;
+  QByteArray command_;
+  QByteArray data_;
+  qint64 pending_ = 0;
+  qint64 written_ = 0;
+  bool inRow_ = false;
+  bool started_ = false;
+  QSqlError error_;
+};
+
 // The engine handle behind a Qt connection, when this program may use it:
 // only if Qt's driver runs the very library this program is linked with
 // (the same build, by its source id), never a copy of its own.
@@ -219,10 +409,6 @@ class SqliteDialect final : public SqlDialect {
   }
 
   QString beginWriteStatement() const override { return QStringLiteral("BEGIN IMMEDIATE"); }
-
-  QByteArray blobLiteral(QByteArrayView bytes) const override {
-    return "X'" + bytes.toByteArray().toHex() + '\'';
-  }
 
   std::unique_ptr<RowStream> streamRows(const QSqlDatabase &db, const QString &sql,
                                         const QVariantList &values) const override {
@@ -369,6 +555,16 @@ class PostgresDialect final : public SqlDialect {
     return "'\\x" + bytes.toByteArray().toHex() + "'::bytea";
   }
 
+  std::unique_ptr<BulkInsert> bulkInsert(const QSqlDatabase &db, const QString &table,
+                                         const QString &columns) const override {
+    const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
+    if (handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0) {
+      if (PGconn *conn = *static_cast<PGconn *const *>(handle.constData()))
+        return std::make_unique<CopyBulk>(conn, table, columns);
+    }
+    return SqlDialect::bulkInsert(db, table, columns);
+  }
+
   ArchiveFailure classify(const QSqlError &error) const override {
     if (error.type() == QSqlError::NoError) return ArchiveFailure::None;
     const QString state = error.nativeErrorCode();
@@ -394,6 +590,15 @@ class PostgresDialect final : public SqlDialect {
 };
 
 }  // namespace
+
+QByteArray SqlDialect::blobLiteral(QByteArrayView bytes) const {
+  return "X'" + bytes.toByteArray().toHex() + '\'';
+}
+
+std::unique_ptr<BulkInsert> SqlDialect::bulkInsert(const QSqlDatabase &db, const QString &table,
+                                                   const QString &columns) const {
+  return std::make_unique<InsertBulk>(db, *this, table, columns);
+}
 
 bool SqlDialect::configure(QSqlDatabase &db, const QString &target, QString *) const {
   db.setDatabaseName(target);

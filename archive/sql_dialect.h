@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <QVariantList>
 #include <memory>
+#include <optional>
 
 class QSqlDatabase;
 
@@ -51,6 +52,24 @@ class Statement {
   virtual QSqlError error() const = 0;
 };
 
+// Many rows written into one table at once, column by column, row by row.
+// A batch goes out whenever enough rows have gathered, and at finish().
+class BulkInsert {
+ public:
+  virtual ~BulkInsert() = default;
+  virtual void integer(qint64 value) = 0;
+  virtual void real(std::optional<double> value) = 0;        // unset: NULL
+  virtual void text(std::optional<QByteArrayView> utf8) = 0;  // unset: NULL
+  virtual void blob(QByteArrayView bytes) = 0;
+  // Ends a row; false when a batch sent now failed (see error()).
+  virtual bool endRow() = 0;
+  // Sends what is left; false on failure.
+  virtual bool finish() = 0;
+  // Rows the database has taken so far.
+  virtual qint64 rowsWritten() const = 0;
+  virtual QSqlError error() const = 0;
+};
+
 class SqlDialect {
  public:
   virtual ~SqlDialect() = default;
@@ -75,8 +94,12 @@ class SqlDialect {
   // Starts a transaction that takes the write lock at once, so that two
   // writers queue up instead of failing halfway through.
   virtual QString beginWriteStatement() const = 0;
-  // `bytes` as a literal for a statement's text.
-  virtual QByteArray blobLiteral(QByteArrayView bytes) const = 0;
+  // `bytes` as a literal for a statement's text; the default is X'hex'.
+  virtual QByteArray blobLiteral(QByteArrayView bytes) const;
+  // A bulk writer into `table` (`columns` in the order values are given).
+  // The default sends multi-row INSERTs with the values in their text.
+  virtual std::unique_ptr<BulkInsert> bulkInsert(const QSqlDatabase &db, const QString &table,
+                                                 const QString &columns) const;
   // Sorts an engine error into the failures the program tells apart.
   virtual ArchiveFailure classify(const QSqlError &error) const = 0;
   // Runs a query with `values` bound to its placeholders, in order. The
