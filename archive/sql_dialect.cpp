@@ -558,7 +558,9 @@ class PostgresDialect final : public SqlDialect {
   std::unique_ptr<BulkInsert> bulkInsert(const QSqlDatabase &db, const QString &table,
                                          const QString &columns) const override {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
-    if (handle.isValid() && qstrcmp(handle.typeName(), "PGconn*") == 0) {
+    // The driver hands out libpq's connection, named by its struct's name.
+    if (handle.isValid() && (qstrcmp(handle.typeName(), "pg_conn*") == 0 ||
+                             qstrcmp(handle.typeName(), "PGconn*") == 0)) {
       if (PGconn *conn = *static_cast<PGconn *const *>(handle.constData()))
         return std::make_unique<CopyBulk>(conn, table, columns);
     }

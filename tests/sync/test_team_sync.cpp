@@ -1,5 +1,5 @@
 // The archive on a real PostgreSQL server and the sync to it, end to end:
-// one table of archive cases run on both engines; arrester-cli sync copying
+// one table of archive cases run on both engines (bulk copying included); arrester-cli sync copying
 // once, completing a grown recording and carrying labels both ways; a
 // connection killed in the middle of a recording; servers that cannot be
 // used (unreachable, wrong password, read-only role, newer schema).
@@ -235,6 +235,20 @@ class TeamSyncTest : public QObject {
     QVERIFY(same);
     QCOMPARE(n, 300);
     QCOMPARE(a.findEntry(recording.left(6))->uuid, recording);
+
+    // Bulk copying from another archive stores the rows exactly.
+    Archive source;
+    QVERIFY(source.open(archivePath()));
+    const QString copied = AddSampleRecording(source, 7000, 4500, 3);
+    QVERIFY(source.setLabel(EntryKind::Recording, copied, QStringLiteral("tab\there, 'quote' \\ back\nslash")));
+    const EntrySummary from = *source.findEntry(copied);
+    QVERIFY(a.beginWrite());
+    const std::optional<qint64> id = a.insertEntryCopy(from);
+    QVERIFY2(id, qPrintable(a.errorText()));
+    const std::unique_ptr<RowStream> rows = source.streamRows(from);
+    QCOMPARE(a.appendRows(EntryKind::Recording, *id, *rows), 4500);
+    QVERIFY(a.setRecordingTotals(*id, from.count, from.endedMs) && a.commit());
+    QVERIFY(Contents(a).contains(Contents(source)));
 
     {
       QSqlDatabase db = a.database();
