@@ -24,7 +24,7 @@
 #include "app/controls.h"
 #include "app/form2.h"
 #include "archive/recorder.h"
-#include "protocol/format_reading.h"
+#include "numbers/format_reading.h"
 #include "serial/comm_control.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <QPen>
 #include <cmath>
 
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 namespace charts {
 

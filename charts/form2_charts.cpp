@@ -8,7 +8,7 @@
 #include "app/key_codes.h"
 #include "charts/chart_drawing.h"
 #include "charts/picture_box.h"
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 namespace {
 

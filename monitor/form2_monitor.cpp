@@ -10,7 +10,7 @@
 #include "app/form2.h"
 #include "charts/picture_box.h"
 #include "monitor/statistics.h"
-#include "protocol/format_reading.h"
+#include "numbers/format_reading.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 
 WindowStatistics ComputeWindowStatistics(const float *readings, std::size_t size, int n,
                                          float alarmValue) {

@@ -1,4 +1,4 @@
-#include "protocol/format_reading.h"
+#include "numbers/format_reading.h"
 
 #include <cmath>
 #include <cstdio>

@@ -6,6 +6,7 @@
 
 #include "app/controls.h"
 #include "app/form2.h"
+#include "charts/chart_scale.h"
 #include "protocol/history_table.h"
 #include "protocol/meter_wire.h"
 #include "protocol/reading_text.h"

@@ -5,7 +5,7 @@
 #include <QByteArray>
 #include <cstdint>
 
-#include "protocol/format_reading.h"
+#include "numbers/format_reading.h"
 #include "protocol/meter_wire.h"
 
 enum class ReadingKind { AC, DC, Overload, Invalid };

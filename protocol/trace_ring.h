@@ -10,7 +10,6 @@
 // With N = 500 the trace point after ReadingBuffer[500] would land at 501, past
 // the end: that point goes to position 0 instead, and the position becomes 0,
 // so the next reading is stored at ReadingBuffer[0].
-#include <QString>
 #include <array>
 
 constexpr int kRingSize = 501;  // indices 0..500
@@ -21,9 +20,3 @@ using RingArray = std::array<float, kRingSize>;
 // `writePos` or `pointsPerWindow` hold.
 void StoreRingReading(RingArray &readings, RingArray &trace, short &writePos, int pointsPerWindow,
                       float milliAmps, float chartValue);
-
-// Full-scale setting of Slider1 (positions 0..9, clamped): mA to chart units.
-// Positions 7 and 9 scale by 500 and 5000.
-float ToChartUnits(float milliAmps, int sliderPosition);
-// The chart scale caption for the same position ("100A" ... "0.05mA").
-QString FullScaleCaption(int sliderPosition);

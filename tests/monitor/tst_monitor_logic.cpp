@@ -3,7 +3,7 @@
 #include <array>
 #include <cfloat>
 
-#include "monitor/number_text.h"
+#include "numbers/number_text.h"
 #include "monitor/statistics.h"
 
 class MonitorLogicTest : public QObject {

@@ -3,6 +3,7 @@
 #include <QtTest>
 #include <memory>
 
+#include "charts/chart_scale.h"
 #include "protocol/history_table.h"
 #include "protocol/reading_text.h"
 #include "protocol/trace_ring.h"
