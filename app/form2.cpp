@@ -20,6 +20,7 @@
 #include <QWindow>
 
 #include "app/controls.h"
+#include "app/placement.h"
 #include "app/twips.h"
 #include "charts/picture_box.h"
 #include "documents/common_dialog.h"
@@ -28,28 +29,6 @@
 #include "serial/form1.h"
 
 namespace {
-
-const char *const kSongFont = "宋体";
-
-QFont SongFont(double points) {
-  QFont f(QString::fromUtf8(kSongFont));
-  f.setPointSizeF(points);
-  f.setWeight(QFont::Normal);
-  return f;
-}
-
-template <typename T>
-T *Named(T *w, const char *name) {
-  w->setObjectName(QString::fromLatin1(name));
-  return w;
-}
-
-template <typename T>
-T *Placed(T *w, const char *name, int l, int t, int width, int h) {
-  Named(w, name);
-  w->setGeometry(TwipsRect(l, t, width, h));
-  return w;
-}
 
 // Our logo: a surge arrester column between a line and earth, with the
 // program's initials, drawn once into the picture box.
@@ -81,6 +60,38 @@ void DrawLogo(PictureBox &box) {
   p.drawText(QRect(66, 14, 120, 24), Qt::AlignCenter, QStringLiteral("避雷器带电测试"));
   p.setFont(SongFont(9));
   p.drawText(QRect(66, 94, 120, 20), Qt::AlignCenter, QStringLiteral("泄漏电流监控"));
+}
+
+// Controls on the client area; frames and buttons use the frames' font.
+QFont FrameFont() { return SongFont(10.5); }
+
+QGroupBox *Frame(QWidget *in, const char *name, int l, int t, int w, int h, const QString &caption) {
+  auto *f = Placed(new QGroupBox(caption, in), name, l, t, w, h);
+  f->setFont(FrameFont());
+  return f;
+}
+
+QLabel *Label(QWidget *in, const char *name, int l, int t, int w, int h, const QString &text) {
+  return Placed(new QLabel(text, in), name, l, t, w, h);
+}
+
+QPushButton *Button(QWidget *in, const char *name, int l, int t, int w, int h, const QString &text) {
+  auto *b = Placed(new QPushButton(text, in), name, l, t, w, h);
+  b->setFont(FrameFont());
+  b->setFocusPolicy(Qt::StrongFocus);
+  return b;
+}
+
+TextBox *Entry(QWidget *in, const char *name, int l, int t, int w, int h, const QString &text) {
+  auto *b = Placed(new TextBox(in), name, l, t, w, h);
+  b->setText(text);
+  return b;
+}
+
+QRadioButton *ModeOption(QWidget *in, const char *name, int l, int t, int w, int h, const QString &text) {
+  auto *o = Placed(new QRadioButton(text, in), name, l, t, w, h);
+  o->setFont(FrameFont());
+  return o;
 }
 
 }  // namespace
@@ -115,54 +126,48 @@ void Form2::BuildControls() {
   ClientArea->setFixedSize(TwipsToPixels(14235), TwipsToPixels(11100));
   ClientScroll->setWidget(ClientArea);
   setCentralWidget(ClientScroll);
+
+  BuildModeFrames();
+  BuildChartArea();
+  BuildSideFrames();
+
+  // The frames' font would pass down to the controls inside them; those
+  // without a font of their own use the window's.
+  for (QLabel *l : {Label1, Label2, Label3, Label4, Label5}) l->setFont(FrameFont());
+  for (QWidget *c : std::initializer_list<QWidget *>{Text2, Text3, Text4, Option4, Option5, Shape1, Shape2})
+    c->setFont(font());
+
+  // The data table covers the captions "y:" and "Z:", which lie in its area.
+  RichTextBox1->raise();
+
+  BuildComponents();
+}
+
+// The two mode frames with their run and history buttons, the live reading
+// and the logo, along the top.
+void Form2::BuildModeFrames() {
   QWidget *w = ClientArea;
-  const QFont windowFont = font();
-
-  const QFont frameFont = SongFont(10.5);
-
-  auto frame = [&](const char *name, int l, int t, int wd, int h, const QString &caption) {
-    auto *f = Placed(new QGroupBox(caption, w), name, l, t, wd, h);
-    f->setFont(frameFont);
-    return f;
-  };
-  auto label = [&](QWidget *in, const char *name, int l, int t, int wd, int h, const QString &text) {
-    return Placed(new QLabel(text, in), name, l, t, wd, h);
-  };
-  auto button = [&](QWidget *in, const char *name, int l, int t, int wd, int h, const QString &text) {
-    auto *b = Placed(new QPushButton(text, in), name, l, t, wd, h);
-    b->setFont(frameFont);
-    b->setFocusPolicy(Qt::StrongFocus);
-    return b;
-  };
-  auto textBox = [&](QWidget *in, const char *name, int l, int t, int wd, int h, const QString &text) {
-    auto *b = Placed(new TextBox(in), name, l, t, wd, h);
-    b->setText(text);
-    return b;
-  };
-
   // Real-time monitoring group.
-  Frame1 = frame("Frame1", 360, 120, 2775, 2055, QString());
-  Option1 = Placed(new QRadioButton(QStringLiteral("实时监控"), Frame1), "Option1", 720, 480, 1335, 375);
-  Option1->setFont(frameFont);
-  Command1 = button(Frame1, "Command1", 240, 1200, 615, 615, QStringLiteral("开始"));
-  Command2 = button(Frame1, "Command2", 1080, 1200, 615, 615, QStringLiteral("暂停"));
-  Command3 = button(Frame1, "Command3", 1920, 1200, 615, 615, QStringLiteral("停止"));
+  Frame1 = Frame(w, "Frame1", 360, 120, 2775, 2055, QString());
+  Option1 = ModeOption(Frame1, "Option1", 720, 480, 1335, 375, QStringLiteral("实时监控"));
+  Command1 = Button(Frame1, "Command1", 240, 1200, 615, 615, QStringLiteral("开始"));
+  Command2 = Button(Frame1, "Command2", 1080, 1200, 615, 615, QStringLiteral("暂停"));
+  Command3 = Button(Frame1, "Command3", 1920, 1200, 615, 615, QStringLiteral("停止"));
 
   // History query group.
-  Frame2 = frame("Frame2", 3360, 120, 3135, 2055, QString());
-  Option2 = Placed(new QRadioButton(QStringLiteral("历史数据查询"), Frame2), "Option2", 240, 480, 1575, 375);
-  Option2->setFont(frameFont);
-  Command4 = button(Frame2, "Command4", 480, 1200, 615, 615, QStringLiteral("读取"));
-  Command5 = button(Frame2, "Command5", 1320, 1200, 615, 615, QStringLiteral("保存"));
-  Command6 = button(Frame2, "Command6", 2160, 1200, 615, 615, QStringLiteral("清空"));
-  Command7 = button(Frame2, "Command7", 2160, 240, 735, 330, QStringLiteral("上翻"));
-  Command8 = button(Frame2, "Command8", 2160, 720, 735, 330, QStringLiteral("下翻"));
+  Frame2 = Frame(w, "Frame2", 3360, 120, 3135, 2055, QString());
+  Option2 = ModeOption(Frame2, "Option2", 240, 480, 1575, 375, QStringLiteral("历史数据查询"));
+  Command4 = Button(Frame2, "Command4", 480, 1200, 615, 615, QStringLiteral("读取"));
+  Command5 = Button(Frame2, "Command5", 1320, 1200, 615, 615, QStringLiteral("保存"));
+  Command6 = Button(Frame2, "Command6", 2160, 1200, 615, 615, QStringLiteral("清空"));
+  Command7 = Button(Frame2, "Command7", 2160, 240, 735, 330, QStringLiteral("上翻"));
+  Command8 = Button(Frame2, "Command8", 2160, 720, 735, 330, QStringLiteral("下翻"));
 
   // Live reading display.
-  Frame3 = frame("Frame3", 6840, 120, 3495, 2055, QStringLiteral("实时显示"));
-  // The live reading: a 42-point text such as "-999.9A" or "9.999mA" needs about
-  // 200 pixels, so the label spans the frame, centred where the layout puts it.
-  Label7 = label(Frame3, "Label7", 45, 600, 3150, 840, QStringLiteral("LIVE"));
+  Frame3 = Frame(w, "Frame3", 6840, 120, 3495, 2055, QStringLiteral("实时显示"));
+  // The live reading: a 42-point text such as "-999.9A" or "9.999mA" needs
+  // about 200 pixels, so the label spans the whole frame and centres it.
+  Label7 = Label(Frame3, "Label7", 45, 600, 3150, 840, QStringLiteral("LIVE"));
   Label7->setFont(SongFont(42));
   Label7->setAlignment(Qt::AlignCenter);
   Label7->setStyleSheet(QStringLiteral("color: rgb(0, 0, 255);"));
@@ -170,7 +175,12 @@ void Form2::BuildControls() {
   // Logo.
   Picture2 = Placed(new PictureBox(QColor(240, 244, 250), w), "Picture2", 10800, 360, 2880, 1935);
   DrawLogo(*Picture2);
+}
 
+// The main chart with its two rulers and two sliders, and the data table in
+// the same place.
+void Form2::BuildChartArea() {
+  QWidget *w = ClientArea;
   // Main chart, data table, level ruler and full-scale slider.
   Picture1 = Placed(new PictureBox(QColor(64, 64, 64), w), "Picture1", 360, 2400, 8000, 6000);
   RichTextBox1 = Placed(new RichTextBox(w), "RichTextBox1", 360, 2400, 8655, 6735);
@@ -183,80 +193,79 @@ void Form2::BuildControls() {
   Slider1->setTickPosition(QSlider::TicksBothSides);
   Slider1->setInvertedAppearance(true);  // position 0 at the top
   Slider1->setInvertedControls(true);    // so Up moves the handle up, towards 0
-  Label9 = label(w, "Label9", 8400, 8520, 180, 180, QStringLiteral("y:"));
-  Text7 = textBox(w, "Text7", 8640, 8475, 495, 270, QStringLiteral("500"));
-  Label11 = label(w, "Label11", 8400, 8925, 180, 180, QStringLiteral("Z:"));
-  Text8 = textBox(w, "Text8", 8640, 8880, 495, 270, QStringLiteral("0"));
-  Label8 = label(w, "Label8", 9240, 8520, 975, 615, QStringLiteral("100mA"));
+  Label9 = Label(w, "Label9", 8400, 8520, 180, 180, QStringLiteral("y:"));
+  Text7 = Entry(w, "Text7", 8640, 8475, 495, 270, QStringLiteral("500"));
+  Label11 = Label(w, "Label11", 8400, 8925, 180, 180, QStringLiteral("Z:"));
+  Text8 = Entry(w, "Text8", 8640, 8880, 495, 270, QStringLiteral("0"));
+  Label8 = Label(w, "Label8", 9240, 8520, 975, 615, QStringLiteral("100mA"));
   Label8->setFont(SongFont(12));
   Label8->setAlignment(Qt::AlignCenter);
 
   // Time ruler with its two entry boxes inside it.
   Picture4 = Placed(new PictureBox(Qt::white, w), "Picture4", 360, 8340, 8000, 800);
-  Label12 = label(Picture4, "Label12", 1680, 405, 270, 180, QStringLiteral("x1:"));
-  Label12->setStyleSheet(QStringLiteral("background: white;"));
-  Label12->setAttribute(Qt::WA_NoMousePropagation);  // a press on a caption is not a press on the strip
-  Text5 = textBox(Picture4, "Text5", 2040, 360, 615, 270, QStringLiteral("0"));
-  Label13 = label(Picture4, "Label13", 5040, 405, 270, 180, QStringLiteral("x2:"));
-  Label13->setStyleSheet(QStringLiteral("background: white;"));
-  Label13->setAttribute(Qt::WA_NoMousePropagation);
-  Text6 = textBox(Picture4, "Text6", 5400, 360, 615, 270, QStringLiteral("500"));
+  Label12 = Label(Picture4, "Label12", 1680, 405, 270, 180, QStringLiteral("x1:"));
+  Text5 = Entry(Picture4, "Text5", 2040, 360, 615, 270, QStringLiteral("0"));
+  Label13 = Label(Picture4, "Label13", 5040, 405, 270, 180, QStringLiteral("x2:"));
+  Text6 = Entry(Picture4, "Text6", 5400, 360, 615, 270, QStringLiteral("500"));
+  for (QLabel *l : {Label12, Label13}) {
+    l->setStyleSheet(QStringLiteral("background: white;"));
+    l->setAttribute(Qt::WA_NoMousePropagation);  // a press on a caption is not a press on the strip
+  }
 
   // Time window slider and its captions.
   Slider2 = Placed(new QSlider(Qt::Horizontal, w), "Slider2", 360, 9240, 7995, 495);
-  Slider2->setRange(0, 4);
+  Slider2->setRange(0, int(kPointsPerWindowTable.size()) - 1);
   Slider2->setSingleStep(1);
   Slider2->setPageStep(5);
   Slider2->setValue(2);
   Slider2->setTickPosition(QSlider::TicksBelow);
-  Label10 = label(w, "Label10", 450, 9840, 195, 180, QStringLiteral("1s"));
-  Label14 = label(w, "Label14", 2280, 9840, 300, 180, QStringLiteral("5s"));
-  Label15 = label(w, "Label15", 4200, 9840, 375, 255, QStringLiteral("10s"));
-  Label16 = label(w, "Label16", 6165, 9840, 285, 180, QStringLiteral("15s"));
-  Label17 = label(w, "Label17", 7965, 9840, 285, 180, QStringLiteral("30s"));
+  Label10 = Label(w, "Label10", 450, 9840, 195, 180, QStringLiteral("1s"));
+  Label14 = Label(w, "Label14", 2280, 9840, 300, 180, QStringLiteral("5s"));
+  Label15 = Label(w, "Label15", 4200, 9840, 375, 255, QStringLiteral("10s"));
+  Label16 = Label(w, "Label16", 6165, 9840, 285, 180, QStringLiteral("15s"));
+  Label17 = Label(w, "Label17", 7965, 9840, 285, 180, QStringLiteral("30s"));
   for (QLabel *l : {Label10, Label14, Label15, Label16, Label17}) l->setAlignment(Qt::AlignCenter);
-  Label18 = label(w, "Label18", 8400, 9480, 1695, 495, QStringLiteral("X:   Y:"));
+  Label18 = Label(w, "Label18", 8400, 9480, 1695, 495, QStringLiteral("X:   Y:"));
   Label18->setFont(SongFont(12));
   Label18->setAlignment(Qt::AlignCenter);
+}
 
+// Statistics, alarm value and link status down the right side, and the
+// status line at the bottom.
+void Form2::BuildSideFrames() {
+  QWidget *w = ClientArea;
   // Statistics.
-  Frame5 = frame("Frame5", 10320, 3000, 3135, 1575, QStringLiteral("测量(Ω/mA)"));
-  Label3 = label(Frame5, "Label3", 1080, 375, 375, 255, QStringLiteral("MAX:"));
-  Text2 = textBox(Frame5, "Text2", 1680, 360, 855, 270, QString());
-  Label4 = label(Frame5, "Label4", 1080, 735, 375, 255, QStringLiteral("MIN:"));
-  Text3 = textBox(Frame5, "Text3", 1680, 720, 855, 270, QString());
-  Label5 = label(Frame5, "Label5", 720, 1095, 975, 255, QStringLiteral("AVERAGE:"));
-  Text4 = textBox(Frame5, "Text4", 1680, 1080, 855, 270, QString());
+  Frame5 = Frame(w, "Frame5", 10320, 3000, 3135, 1575, QStringLiteral("测量(Ω/mA)"));
+  Label3 = Label(Frame5, "Label3", 1080, 375, 375, 255, QStringLiteral("MAX:"));
+  Text2 = Entry(Frame5, "Text2", 1680, 360, 855, 270, QString());
+  Label4 = Label(Frame5, "Label4", 1080, 735, 375, 255, QStringLiteral("MIN:"));
+  Text3 = Entry(Frame5, "Text3", 1680, 720, 855, 270, QString());
+  Label5 = Label(Frame5, "Label5", 720, 1095, 975, 255, QStringLiteral("AVERAGE:"));
+  Text4 = Entry(Frame5, "Text4", 1680, 1080, 855, 270, QString());
 
   // Alarm value.
-  Frame6 = frame("Frame6", 10320, 5760, 3135, 1575, QStringLiteral("报警值设定"));
+  Frame6 = Frame(w, "Frame6", 10320, 5760, 3135, 1575, QStringLiteral("报警值设定"));
   Shape2 = Placed(new IndicatorCircle(Qt::white, Qt::white, Frame6), "Shape2", 360, 630, 495, 495);
-  // Wider than 855 twips, so that six digits of the 15-point font, such as
-  // the highest alarm value "350000", show whole.
-  Text1 = textBox(Frame6, "Text1", 960, 660, 1080, 435, QString());
+  // 1080 twips wide, so that six digits of the 15-point font, such as the
+  // highest alarm value "350000", show whole.
+  Text1 = Entry(Frame6, "Text1", 960, 660, 1080, 435, QString());
   Text1->setFont(SongFont(15));
   Option4 = Placed(new QRadioButton(QStringLiteral("mA"), Frame6), "Option4", 2160, 480, 495, 255);
   Option5 = Placed(new QRadioButton(QStringLiteral("A"), Frame6), "Option5", 2160, 960, 495, 255);
 
   // Link status.
-  Frame7 = frame("Frame7", 10320, 8520, 3135, 1575, QStringLiteral("通信状态"));
+  Frame7 = Frame(w, "Frame7", 10320, 8520, 3135, 1575, QStringLiteral("通信状态"));
   Shape1 = Placed(new IndicatorCircle(QColor(0, 0, 255), Qt::white, Frame7), "Shape1", 360, 600, 495, 495);
-  Label1 = label(Frame7, "Label1", 1200, 480, 1335, 255, QStringLiteral("COM1打开成功"));
-  Label2 = label(Frame7, "Label2", 1200, 960, 1815, 375, QStringLiteral("仪表连接失败"));
+  Label1 = Label(Frame7, "Label1", 1200, 480, 1335, 255, QStringLiteral("COM1打开成功"));
+  Label2 = Label(Frame7, "Label2", 1200, 960, 1815, 375, QStringLiteral("仪表连接失败"));
 
   // Status line.
   Label6 = Placed(new StatusLine(QStringLiteral("状态信息"), w), "Label6", 480, 10440, 6495, 255);
+}
 
-  for (QLabel *l : {Label1, Label2, Label3, Label4, Label5}) l->setFont(frameFont);
-  // The frames' font would pass down to the controls inside them; those
-  // without a font of their own use the window's.
-  for (QWidget *c : std::initializer_list<QWidget *>{Text2, Text3, Text4, Option4, Option5, Shape1, Shape2})
-    c->setFont(windowFont);
-
-  // The data table covers the captions "y:" and "Z:", which lie in its area.
-  RichTextBox1->raise();
-
-  // Components without a face.
+// Components without a face: the serial control, the common dialog and the
+// seven timers with their intervals and whether each starts enabled.
+void Form2::BuildComponents() {
   MSComm1 = Named(new CommControl(this), "MSComm1");
   CommonDialog1 = Named(new CommonDialog(this), "CommonDialog1");
   Timer1 = new IntervalTimer(QStringLiteral("Timer1"), 500, false, this);
@@ -321,12 +330,16 @@ void Form2::Form_Load() {
     Label6->setText(QStringLiteral("握手失败,请检查设备是否开启或者线缆连接,通信设置是否正确."));
     Connected = kNotConnected;
   }
+  // Selecting Option1 from the program sends no click, so its handler is
+  // called here. The start-up order has always called it twice; the handler
+  // sets states rather than toggling them, so the second call changes nothing.
   Option1->setChecked(true);
   Option1_Click();
   Option1_Click();
   InitAlarmValue();
   Command1_Click();
-  // Timers enabled at design time start ticking once start-up is over.
+  // The timers built enabled (and those the steps above enabled) start
+  // ticking only now, once start-up is over.
   for (IntervalTimer *t : {Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, Timer7}) t->arm();
 }
 

@@ -21,10 +21,12 @@
 #include <QString>
 #include <QVariant>
 #include <array>
+#include <optional>
 
 #include "app/key_codes.h"
 #include "app/status_line.h"
 #include "protocol/trace_ring.h"
+#include "serial/serial_choice.h"
 
 class QAction;
 class QGroupBox;
@@ -158,6 +160,13 @@ class Form2 : public QMainWindow {
   QString PortName, BaudRate, Parity, DataBits, StopBits;
   Form1 *SettingsDialog = nullptr;  // the settings dialog, created hidden at start-up
   Form1 &EnsureSettingsDialog();
+  // The five settings as the settings dialog hands them over.
+  SerialChoice CurrentSerialChoice() const;
+  // Takes the settings dialog's choice into the five variables. A port pick
+  // closes the port and opens the chosen one; any other pick applies the line
+  // settings to the serial control, and a refused one puts the variables back
+  // to the settings in use and says so in the status line.
+  void ApplySerialChoice(const SerialChoice &choice, SerialChoice::Pick pick);
 
   // ---- Instrument protocol -------------------------------------------------
   QByteArray ReceiveBuffer;
@@ -299,11 +308,25 @@ class Form2 : public QMainWindow {
   void showEvent(QShowEvent *e) override;
 
  private:
-  void BuildControls();
+  void BuildControls();  // in four parts:
+  void BuildModeFrames();
+  void BuildChartArea();
+  void BuildSideFrames();
+  void BuildComponents();
   // Gives the window its full size, or the screen's available area when that
   // is smaller (the client area then scrolls).
   void FitToScreen();
   void ShowChartArea(bool shown);
+  // Shows and enables what belongs to one mode, hides and disables what
+  // belongs to the other.
+  void ShowModeControls(bool realTime);
+  // Redraws a ruler strip and the main chart at the present cursors.
+  void RedrawTimeCursors();
+  void RedrawLevelCursors();
+  void RedrawMainChart();
+  // A cursor position typed into `box`: a value once Enter confirms one
+  // within the chart; a refused value is said in the status line.
+  std::optional<double> EnteredCursor(int KeyCode, const TextBox &box);
   void BuildMenus();
   void ConnectEvents();
   QList<float> readingBufferList() const { return {ReadingBuffer.begin(), ReadingBuffer.end()}; }

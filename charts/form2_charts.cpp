@@ -69,6 +69,20 @@ void Form2::Picture1_MouseMove(int, int, float X, float Y) {
   if (const auto text = charts::PointerReadout(X, Y)) Label18->setText(*text);
 }
 
+void Form2::RedrawMainChart() {
+  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), float(CursorZ));
+}
+
+void Form2::RedrawTimeCursors() {
+  DrawTimeRuler(float(CursorX1), float(CursorX2));
+  RedrawMainChart();
+}
+
+void Form2::RedrawLevelCursors() {
+  DrawLevelRuler(float(CursorY), CursorZ);
+  RedrawMainChart();
+}
+
 // ---- Time ruler ------------------------------------------------------------
 
 void Form2::Picture4_MouseDown(int Button, int, float X, float) {
@@ -83,8 +97,7 @@ void Form2::Picture4_MouseMove(int, int, float X, float) {
     CursorX2 = charts::ClampToChart(X);
   else
     return;
-  DrawTimeRuler(float(CursorX1), float(CursorX2));
-  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+  RedrawTimeCursors();
 }
 
 void Form2::Picture4_MouseUp(int Button, int, float, float) {
@@ -105,8 +118,7 @@ void Form2::Picture3_MouseMove(int, int, float, float Y) {
     CursorZ = charts::ClampZ(Y);
   else
     return;
-  DrawLevelRuler(float(CursorY), CursorZ);
-  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+  RedrawLevelCursors();
 }
 
 void Form2::Picture3_MouseUp(int Button, int, float, float) {
@@ -115,53 +127,40 @@ void Form2::Picture3_MouseUp(int Button, int, float, float) {
 
 // ---- Typed cursor entries ----------------------------------------------------
 
-namespace {
-
-// Reads a typed cursor position; refuses it in the status line when it lies
-// outside the chart.
-std::optional<double> TypedCursor(const TextBox &box, StatusLine &status) {
+std::optional<double> Form2::EnteredCursor(int KeyCode, const TextBox &box) {
+  if (KeyCode != kEnterKey) return std::nullopt;
   const double v = ReadNumberLeniently(box.text());
   if (!charts::IsValidCursorEntry(v)) {
-    status.setText(QStringLiteral("输入无效值"));
+    Label6->setText(QStringLiteral("输入无效值"));
     return std::nullopt;
   }
   return v;
 }
 
-}  // namespace
-
 void Form2::Text5_KeyDown(int KeyCode, int) {
-  if (KeyCode != kEnterKey) return;
-  const auto v = TypedCursor(*Text5, *Label6);
-  if (!v) return;
-  CursorX1 = *v;
-  DrawTimeRuler(float(CursorX1), float(CursorX2));
-  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+  if (const auto v = EnteredCursor(KeyCode, *Text5)) {
+    CursorX1 = *v;
+    RedrawTimeCursors();
+  }
 }
 
 void Form2::Text6_KeyDown(int KeyCode, int) {
-  if (KeyCode != kEnterKey) return;
-  const auto v = TypedCursor(*Text6, *Label6);
-  if (!v) return;
-  CursorX2 = *v;
-  DrawTimeRuler(float(CursorX1), float(CursorX2));
-  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+  if (const auto v = EnteredCursor(KeyCode, *Text6)) {
+    CursorX2 = *v;
+    RedrawTimeCursors();
+  }
 }
 
 void Form2::Text7_KeyDown(int KeyCode, int) {
-  if (KeyCode != kEnterKey) return;
-  const auto v = TypedCursor(*Text7, *Label6);
-  if (!v) return;
-  CursorY = *v;
-  DrawLevelRuler(float(CursorY), CursorZ);
-  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+  if (const auto v = EnteredCursor(KeyCode, *Text7)) {
+    CursorY = *v;
+    RedrawLevelCursors();
+  }
 }
 
 void Form2::Text8_KeyDown(int KeyCode, int) {
-  if (KeyCode != kEnterKey) return;
-  const auto v = TypedCursor(*Text8, *Label6);
-  if (!v) return;
-  CursorZ = short(RoundHalfEven(*v));
-  DrawLevelRuler(float(CursorY), CursorZ);
-  DrawMainChart(float(CursorX1), float(CursorX2), float(CursorY), CursorZ);
+  if (const auto v = EnteredCursor(KeyCode, *Text8)) {
+    CursorZ = short(RoundHalfEven(*v));
+    RedrawLevelCursors();
+  }
 }

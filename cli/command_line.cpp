@@ -71,9 +71,8 @@ int CommandLine::usageError(const QString &message) const { return UsageError(co
 
 std::optional<LineSettings> CommandLine::lineSettings(QString *error) const {
   QString parity = parser.value(QStringLiteral("parity")).trimmed();
-  static const QStringList kWords = {QStringLiteral("none"), QStringLiteral("even"), QStringLiteral("odd"),
-                                     QStringLiteral("mark"), QStringLiteral("space")};
-  if (kWords.contains(parity.toLower())) parity = parity.left(1);
+  // A parity word stands for its letter; anything else is left for Parse to judge.
+  if (const auto named = LineSettings::ParityNamed(parity)) parity = QLatin1Char(LineSettings::kParityNames[int(*named)].letter);
   const QString text = QStringLiteral("%1,%2,%3,%4")
                            .arg(parser.value(QStringLiteral("baud")).trimmed(), parity,
                                 parser.value(QStringLiteral("data-bits")).trimmed(),

@@ -32,22 +32,31 @@ void Form2::ShowChartArea(bool shown) {
     w->setVisible(shown);
 }
 
+void Form2::ShowModeControls(bool realTime) {
+  // The data table is shown before the chart area goes and hidden only after
+  // it is back, so the area is never left empty.
+  if (!realTime) RichTextBox1->setVisible(true);
+  ShowChartArea(realTime);
+  if (realTime) RichTextBox1->setVisible(false);
+  Frame5->setEnabled(realTime);
+  Frame6->setEnabled(realTime);
+  for (QPushButton *b : {Command1, Command2, Command3}) b->setEnabled(realTime);
+  for (QPushButton *b : {Command4, Command5, Command6, Command7, Command8}) b->setEnabled(!realTime);
+  for (QAction *a : {mnurun1, mnupause, mnustop}) a->setEnabled(realTime);
+  for (QAction *a : {mnuuppage, mnudownpage}) a->setEnabled(!realTime);
+  Option4->setEnabled(realTime);
+  Option5->setEnabled(realTime);
+  Timer6->setEnabled(realTime);
+}
+
 // Real-time monitoring: the chart area with its rulers and sliders, the
-// statistics and alarm frames and the run buttons.
+// statistics and alarm frames and the run buttons. Start-up calls it twice
+// (once for the selection it makes, once as the mode's own set-up); every
+// step sets a state rather than toggling one, so twice is the same as once.
 void Form2::Option1_Click() {
-  ShowChartArea(true);
-  Frame5->setEnabled(true);
-  Frame6->setEnabled(true);
-  RichTextBox1->setVisible(false);
-  for (QPushButton *b : {Command1, Command2, Command3}) b->setEnabled(true);
-  for (QPushButton *b : {Command4, Command5, Command6, Command7, Command8}) b->setEnabled(false);
-  for (QAction *a : {mnurun1, mnupause, mnustop}) a->setEnabled(true);
-  for (QAction *a : {mnuuppage, mnudownpage}) a->setEnabled(false);
-  Option4->setEnabled(true);
-  Option5->setEnabled(true);
+  ShowModeControls(true);
   OperatingMode = kRealTimeMode;
   SelectOnly(Option1, Option2);
-  Timer6->setEnabled(true);
   // Back from the history query while running: the live readings resume
   // without Start, and so does the recording, as a new one.
   if (IsRunning()) BeginRunRecording();
@@ -56,20 +65,10 @@ void Form2::Option1_Click() {
 // History data query: the data table takes the chart's place, the history
 // commands take over, and the meter is greeted once.
 void Form2::Option2_Click() {
-  RichTextBox1->setVisible(true);  // first, so the area is never left empty
-  ShowChartArea(false);
-  Frame5->setEnabled(false);
-  Frame6->setEnabled(false);
+  ShowModeControls(false);
   Label7->setText(QStringLiteral("LIVE"));
-  for (QPushButton *b : {Command1, Command2, Command3}) b->setEnabled(false);
-  for (QPushButton *b : {Command4, Command5, Command6, Command7, Command8}) b->setEnabled(true);
-  for (QAction *a : {mnurun1, mnupause, mnustop}) a->setEnabled(false);
-  for (QAction *a : {mnuuppage, mnudownpage}) a->setEnabled(true);
-  Option4->setEnabled(false);
-  Option5->setEnabled(false);
   OperatingMode = kHistoryMode;
   SelectOnly(Option2, Option1);
-  Timer6->setEnabled(false);
   EndRunRecording();
   SendHandshake();
 }

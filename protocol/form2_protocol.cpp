@@ -215,8 +215,7 @@ void Form2::DecodeLiveData() {
   StoreRingReading(ReadingBuffer, TraceBuffer, TraceWritePos, PointsPerWindow(), reading.milliAmps,
                    ToChartUnits(reading.milliAmps, fullScale));
   Label8->setText(FullScaleCaption(fullScale));
-  DrawMainChart(static_cast<float>(CursorX1), static_cast<float>(CursorX2), static_cast<float>(CursorY),
-                static_cast<float>(CursorZ));
+  RedrawMainChart();
 }
 
 void Form2::DecodeHistoryData() { RichTextBox1->setText(HistoryTableText(ReceiveBuffer, GroupCount)); }

@@ -9,9 +9,8 @@
 #include <QStyleOptionComboBox>
 
 #include "app/form2.h"
+#include "app/placement.h"
 #include "app/twips.h"
-#include "serial/comm_control.h"
-#include "serial/line_settings.h"
 #include "serial/port_names.h"
 
 namespace {
@@ -41,54 +40,29 @@ class SlimListStyle : public QProxyStyle {
 };
 
 QComboBox *List(QWidget *in, const char *name, int l, int t, int w, int h, const QStringList &entries) {
-  auto *c = new QComboBox(in);
-  c->setObjectName(QString::fromLatin1(name));
-  c->setGeometry(TwipsRect(l, t, w, h));
+  auto *c = Placed(new QComboBox(in), name, l, t, w, h);
   c->setEditable(false);
   c->addItems(entries);
   return c;
 }
 
-QLabel *Caption(QWidget *in, const char *name, int l, int t, int w, int h, const QString &text) {
-  auto *label = new QLabel(text, in);
-  label->setObjectName(QString::fromLatin1(name));
-  label->setGeometry(TwipsRect(l, t, w, h));
-  return label;
-}
-
 void Select(QComboBox *list, const QString &entry) { list->setCurrentIndex(list->findText(entry)); }
-
-// The list word for a parity letter of the settings text.
-QString ParityWord(LineSettings::Parity p) {
-  switch (p) {
-    case LineSettings::Parity::Even: return QStringLiteral("EVEN");
-    case LineSettings::Parity::Odd: return QStringLiteral("ODD");
-    case LineSettings::Parity::Mark: return QStringLiteral("MARK");
-    case LineSettings::Parity::Space: return QStringLiteral("SPACE");
-    case LineSettings::Parity::None: break;
-  }
-  return QStringLiteral("NONE");
-}
 
 }  // namespace
 
 Form1::Form1(Form2 &main) : QWidget(nullptr), main_(main) {
   setObjectName(QStringLiteral("Form1"));
   setWindowTitle(QStringLiteral("高精度钳形漏电流表监控软件"));
-  QFont song(QStringLiteral("宋体"));
-  song.setPointSizeF(9);
-  setFont(song);
+  setFont(SongFont(9));
   setFixedSize(TwipsToPixels(5460), TwipsToPixels(2595));
 
-  Frame1 = new QGroupBox(QStringLiteral("通信设置"), this);
-  Frame1->setObjectName(QStringLiteral("Frame1"));
-  Frame1->setGeometry(TwipsRect(360, 240, 4695, 1935));
+  Frame1 = Placed(new QGroupBox(QStringLiteral("通信设置"), this), "Frame1", 360, 240, 4695, 1935);
 
-  Label1 = Caption(Frame1, "Label1", 240, 480, 615, 255, QStringLiteral("串口号"));
-  Label2 = Caption(Frame1, "Label2", 1200, 480, 615, 255, QStringLiteral("波特率"));
-  Label3 = Caption(Frame1, "Label3", 2160, 480, 735, 255, QStringLiteral("数据位"));
-  Label4 = Caption(Frame1, "Label4", 2880, 480, 615, 255, QStringLiteral("停止位"));
-  Label5 = Caption(Frame1, "Label5", 3720, 480, 615, 255, QStringLiteral("校验位"));
+  Label1 = Placed(new QLabel(QStringLiteral("串口号"), Frame1), "Label1", 240, 480, 615, 255);
+  Label2 = Placed(new QLabel(QStringLiteral("波特率"), Frame1), "Label2", 1200, 480, 615, 255);
+  Label3 = Placed(new QLabel(QStringLiteral("数据位"), Frame1), "Label3", 2160, 480, 735, 255);
+  Label4 = Placed(new QLabel(QStringLiteral("停止位"), Frame1), "Label4", 2880, 480, 615, 255);
+  Label5 = Placed(new QLabel(QStringLiteral("校验位"), Frame1), "Label5", 3720, 480, 615, 255);
 
   QStringList ports;
   for (int n = portnames::kFirstPort; n <= portnames::kLastPort; ++n) ports << portnames::PortName(n);
@@ -174,51 +148,24 @@ void Form1::RefreshPortTooltips() {
   }
 }
 
-void Form1::Combo1_Click() {
-  main_.PortName = Combo1->currentText();
-  if (main_.MSComm1->PortOpen()) main_.MSComm1->setPortOpen(false);
-  main_.MSComm1->setCommPort(Combo1->currentIndex() + 1);
-  RefreshPortTooltips();
-  main_.OpenSerialPort();
+// Every pick hands the window the settings with the picked entry in place;
+// the window applies them, and the lists then show what is in use (a refused
+// pick springs back).
+void Form1::Choose(QString SerialChoice::*setting, QComboBox *list, SerialChoice::Pick pick) {
+  SerialChoice choice = main_.CurrentSerialChoice();
+  choice.*setting = list->currentText();
+  main_.ApplySerialChoice(choice, pick);
+  if (pick == SerialChoice::Pick::Port) RefreshPortTooltips();
+  SelectCurrentSettings();
 }
 
-void Form1::Combo2_Click() {
-  main_.BaudRate = Combo2->currentText();
-  ApplySerialSettings();
-}
-
-void Form1::Combo3_Click() {
-  main_.DataBits = Combo3->currentText();
-  ApplySerialSettings();
-}
-
-void Form1::Combo4_Click() {
-  main_.Parity = Combo4->currentText();
-  ApplySerialSettings();
-}
-
-void Form1::Combo5_Click() {
-  main_.StopBits = Combo5->currentText();
-  ApplySerialSettings();
-}
+void Form1::Combo1_Click() { Choose(&SerialChoice::PortName, Combo1, SerialChoice::Pick::Port); }
+void Form1::Combo2_Click() { Choose(&SerialChoice::BaudRate, Combo2, SerialChoice::Pick::LineSettings); }
+void Form1::Combo3_Click() { Choose(&SerialChoice::DataBits, Combo3, SerialChoice::Pick::LineSettings); }
+void Form1::Combo4_Click() { Choose(&SerialChoice::Parity, Combo4, SerialChoice::Pick::LineSettings); }
+void Form1::Combo5_Click() { Choose(&SerialChoice::StopBits, Combo5, SerialChoice::Pick::LineSettings); }
 
 void Form1::ApplySerialSettings() {
-  const QString wanted =
-      main_.BaudRate + QLatin1Char(',') + main_.Parity.left(1) + QLatin1Char(',') + main_.DataBits +
-      QLatin1Char(',') + main_.StopBits;
-  if (main_.MSComm1->setSettings(wanted)) return;
-
-  // Refused: the variables and lists go back to what the port really uses.
-  const QString inUse = main_.MSComm1->Settings();
-  if (const std::optional<LineSettings> s = LineSettings::Parse(inUse)) {
-    main_.BaudRate = QString::number(s->baudRate);
-    main_.Parity = ParityWord(s->parity);
-    main_.DataBits = QString::number(s->dataBits);
-    main_.StopBits = s->stopBits == LineSettings::Stop::Two          ? QStringLiteral("2")
-                     : s->stopBits == LineSettings::Stop::OneAndHalf ? QStringLiteral("1.5")
-                                                                     : QStringLiteral("1");
-  }
+  main_.ApplySerialChoice(main_.CurrentSerialChoice(), SerialChoice::Pick::LineSettings);
   SelectCurrentSettings();
-  main_.Label6->setText(main_.PortName + QStringLiteral("不支持通信参数") + wanted +
-                        QStringLiteral(",已恢复为") + inUse + QLatin1Char('.'));
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Form1: the communication settings dialog. Every pick in one of its five lists
-// takes effect at once on the main window's serial control.
+// is handed at once to the main window, which applies it to its serial control.
 #include <QWidget>
+
+#include "serial/serial_choice.h"
 
 class Form2;
 class QComboBox;
@@ -32,6 +34,7 @@ class Form1 : public QWidget {
 
  private:
   void SelectCurrentSettings();
+  void Choose(QString SerialChoice::*setting, QComboBox *list, SerialChoice::Pick pick);
   void RefreshPortTooltips();
   Form2 &main_;
   bool placed_ = false;  // placed over the main window at its first showing

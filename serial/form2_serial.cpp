@@ -6,6 +6,8 @@
 #include "app/form2.h"
 #include "serial/comm_control.h"
 #include "serial/form1.h"
+#include "serial/line_settings.h"
+#include "serial/port_names.h"
 
 namespace {
 
@@ -51,6 +53,35 @@ void Form2::OpenSerialPort() {
       break;
   }
   MSComm1->ClearError();
+}
+
+SerialChoice Form2::CurrentSerialChoice() const { return {PortName, BaudRate, Parity, DataBits, StopBits}; }
+
+void Form2::ApplySerialChoice(const SerialChoice &choice, SerialChoice::Pick pick) {
+  PortName = choice.PortName;
+  BaudRate = choice.BaudRate;
+  Parity = choice.Parity;
+  DataBits = choice.DataBits;
+  StopBits = choice.StopBits;
+  if (pick == SerialChoice::Pick::Port) {
+    if (MSComm1->PortOpen()) MSComm1->setPortOpen(false);
+    MSComm1->setCommPort(portnames::PortNumber(PortName));
+    OpenSerialPort();
+    return;
+  }
+  const QString wanted = choice.SettingsText();
+  if (MSComm1->setSettings(wanted)) return;
+
+  // Refused: the variables go back to what the port really uses.
+  const QString inUse = MSComm1->Settings();
+  if (const std::optional<LineSettings> s = LineSettings::Parse(inUse)) {
+    BaudRate = QString::number(s->baudRate);
+    Parity = LineSettings::ParityWord(s->parity);
+    DataBits = QString::number(s->dataBits);
+    StopBits = LineSettings::StopText(s->stopBits);
+  }
+  Label6->setText(PortName + QStringLiteral("不支持通信参数") + wanted + QStringLiteral(",已恢复为") + inUse +
+                  QLatin1Char('.'));
 }
 
 void Form2::Timer1_Timer() { Shape1->setLit(!Shape1->Lit()); }

@@ -1,6 +1,7 @@
 #include "serial/line_settings.h"
 
 #include <QStringList>
+#include <iterator>
 
 namespace {
 
@@ -23,32 +24,36 @@ std::optional<LineSettings> LineSettings::Parse(const QString &text) {
   if (s.baudRate <= 0) return std::nullopt;
 
   if (f[1].size() != 1) return std::nullopt;
-  switch (f[1][0].toUpper().unicode()) {
-    case 'N': s.parity = Parity::None; break;
-    case 'E': s.parity = Parity::Even; break;
-    case 'O': s.parity = Parity::Odd; break;
-    case 'M': s.parity = Parity::Mark; break;
-    case 'S': s.parity = Parity::Space; break;
-    default: return std::nullopt;
-  }
+  const std::optional<Parity> parity = ParityNamed(f[1]);
+  if (!parity) return std::nullopt;
+  s.parity = *parity;
 
   if (!AllDigits(f[2]) || f[2].size() != 1) return std::nullopt;
   s.dataBits = f[2].toInt();
   if (s.dataBits < 5 || s.dataBits > 8) return std::nullopt;
 
-  if (f[3] == QLatin1String("1")) s.stopBits = Stop::One;
-  else if (f[3] == QLatin1String("1.5")) s.stopBits = Stop::OneAndHalf;
-  else if (f[3] == QLatin1String("2")) s.stopBits = Stop::Two;
-  else return std::nullopt;
-  return s;
+  for (int i = 0; i < int(std::size(kStopNames)); ++i)
+    if (f[3] == QLatin1String(kStopNames[i])) {
+      s.stopBits = Stop(i);
+      return s;
+    }
+  return std::nullopt;
+}
+
+std::optional<LineSettings::Parity> LineSettings::ParityNamed(const QString &name) {
+  for (int i = 0; i < int(std::size(kParityNames)); ++i) {
+    const ParityName &n = kParityNames[i];
+    if (name.compare(QLatin1Char(n.letter), Qt::CaseInsensitive) == 0 ||
+        name.compare(QLatin1String(n.word), Qt::CaseInsensitive) == 0)
+      return Parity(i);
+  }
+  return std::nullopt;
 }
 
 QString LineSettings::Text() const {
-  static const char kParity[] = {'N', 'E', 'O', 'M', 'S'};
-  static const char *const kStop[] = {"1", "1.5", "2"};
   return QStringLiteral("%1,%2,%3,%4")
       .arg(baudRate)
-      .arg(QLatin1Char(kParity[int(parity)]))
+      .arg(QLatin1Char(kParityNames[int(parity)].letter))
       .arg(dataBits)
-      .arg(QLatin1String(kStop[int(stopBits)]));
+      .arg(StopText(stopBits));
 }

@@ -17,4 +17,20 @@ struct LineSettings {
   // lower case. Anything else gives no value.
   static std::optional<LineSettings> Parse(const QString &text);
   QString Text() const;
+
+  // The one table of parity and stop-bit names: the letter of the settings
+  // text ('N'), the word of the settings dialog's list ("NONE"), and the
+  // stop-bit text ("1.5"). Indexed by the enum's value.
+  struct ParityName {
+    char letter;
+    const char *word;
+  };
+  static constexpr ParityName kParityNames[] = {
+      {'N', "NONE"}, {'E', "EVEN"}, {'O', "ODD"}, {'M', "MARK"}, {'S', "SPACE"}};
+  static constexpr const char *kStopNames[] = {"1", "1.5", "2"};
+
+  static QString ParityWord(Parity p) { return QLatin1String(kParityNames[int(p)].word); }
+  static QString StopText(Stop s) { return QLatin1String(kStopNames[int(s)]); }
+  // The parity of a letter or a word, in either case; none for anything else.
+  static std::optional<Parity> ParityNamed(const QString &name);
 };

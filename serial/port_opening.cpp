@@ -4,31 +4,23 @@
 
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <limits>
 #include <signal.h>
 #include <unistd.h>
 
 namespace {
 
-QSerialPort::Parity QtParity(LineSettings::Parity p) {
-  switch (p) {
-    case LineSettings::Parity::Even: return QSerialPort::EvenParity;
-    case LineSettings::Parity::Odd: return QSerialPort::OddParity;
-    case LineSettings::Parity::Mark: return QSerialPort::MarkParity;
-    case LineSettings::Parity::Space: return QSerialPort::SpaceParity;
-    case LineSettings::Parity::None: break;
-  }
-  return QSerialPort::NoParity;
-}
+// Qt's values in the order of LineSettings' enums (and of its name table).
+constexpr QSerialPort::Parity kQtParity[] = {QSerialPort::NoParity, QSerialPort::EvenParity, QSerialPort::OddParity,
+                                             QSerialPort::MarkParity, QSerialPort::SpaceParity};
+constexpr QSerialPort::StopBits kQtStopBits[] = {QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
+                                                 QSerialPort::TwoStop};
+static_assert(std::size(kQtParity) == std::size(LineSettings::kParityNames));
+static_assert(std::size(kQtStopBits) == std::size(LineSettings::kStopNames));
 
-QSerialPort::StopBits QtStopBits(LineSettings::Stop s) {
-  switch (s) {
-    case LineSettings::Stop::OneAndHalf: return QSerialPort::OneAndHalfStop;
-    case LineSettings::Stop::Two: return QSerialPort::TwoStop;
-    case LineSettings::Stop::One: break;
-  }
-  return QSerialPort::OneStop;
-}
+QSerialPort::Parity QtParity(LineSettings::Parity p) { return kQtParity[int(p)]; }
+QSerialPort::StopBits QtStopBits(LineSettings::Stop s) { return kQtStopBits[int(s)]; }
 
 // The process id a lock file names: ASCII digits (serial terminals write
 // "%10d\n", Qt's lock files "pid\nname\nhost"), or the old 4-byte binary form.
