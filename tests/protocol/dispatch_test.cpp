@@ -11,15 +11,12 @@
 #include "app/form2.h"
 #include "protocol/history_table.h"
 #include "serial/comm_control.h"
+#include "support/bytes.h"
 #include "support/event_wait.h"
 
 namespace {
 
-QByteArray Bytes(std::initializer_list<int> values) {
-  QByteArray b;
-  for (int v : values) b.append(static_cast<char>(v));
-  return b;
-}
+using testsupport::Bytes;
 
 // Every status text the dispatcher may write ("存储的组数为:" carries a count).
 bool IsOwnStatusText(const QString &text) {

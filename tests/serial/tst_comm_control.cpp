@@ -15,11 +15,12 @@
 #include <termios.h>
 #include <unistd.h>
 
-#include "pty_pair.h"
 #include "serial/comm_control.h"
 #include "serial/line_settings.h"
 #include "serial_child.h"
+#include "support/comm_hooks.h"
 #include "support/event_wait.h"
+#include "support/pty.h"
 
 using testsupport::pumpEvents;
 using testsupport::waitUntil;
@@ -27,7 +28,6 @@ using testsupport::waitUntil;
 class CommControlTest : public QObject {
   Q_OBJECT
  private slots:
-  void initTestCase();
   void init();
   void cleanup();
   void opensWritesAndCloses();
@@ -46,21 +46,14 @@ class CommControlTest : public QObject {
  private:
   // Links COMn to the given device in the ports folder.
   void link(int port, const QString &target);
-  decltype(CommControl::DeviceAccessible) realAccess_;
-  decltype(CommControl::ApplyLineSettings) realApply_;
-  QStringList realLockFolders_;
+  std::optional<testsupport::SavedCommHooks> hooks_;
   std::unique_ptr<PtyPair> pty_;
   std::unique_ptr<CommControl> comm_;
   QString ports_;
 };
 
-void CommControlTest::initTestCase() {
-  realAccess_ = CommControl::DeviceAccessible;
-  realApply_ = CommControl::ApplyLineSettings;
-  realLockFolders_ = CommControl::LockFolders;
-}
-
 void CommControlTest::init() {
+  hooks_.emplace();
   ports_ = testsupport::makeTemporaryPortsDir();
   pty_ = std::make_unique<PtyPair>();
   QVERIFY(pty_->ok());
@@ -71,9 +64,7 @@ void CommControlTest::init() {
 void CommControlTest::cleanup() {
   comm_.reset();
   pty_.reset();
-  CommControl::DeviceAccessible = realAccess_;
-  CommControl::ApplyLineSettings = realApply_;
-  CommControl::LockFolders = realLockFolders_;
+  hooks_.reset();
 }
 
 void CommControlTest::link(int port, const QString &target) { QVERIFY(LinkPort(ports_, port, target)); }

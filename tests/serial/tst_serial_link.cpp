@@ -12,15 +12,17 @@
 #include <grp.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "app/controls.h"
 #include "app/form2.h"
-#include "pty_pair.h"
 #include "serial/comm_control.h"
 #include "serial/form1.h"
 #include "serial/line_settings.h"
 #include "serial_child.h"
+#include "support/comm_hooks.h"
 #include "support/event_wait.h"
+#include "support/pty.h"
 #include "support/sim_process.h"
 
 using testsupport::pumpEvents;
@@ -44,7 +46,6 @@ void Pick(QComboBox *list, const QString &entry) {
 class SerialLinkTest : public QObject {
   Q_OBJECT
  private slots:
-  void initTestCase();
   void init();
   void cleanup();
   void openOutcomes_data();
@@ -64,19 +65,14 @@ class SerialLinkTest : public QObject {
  private:
   void link(int port, const QString &target);
   Form1 &dialog() { return w_->EnsureSettingsDialog(); }
-  decltype(CommControl::DeviceAccessible) realAccess_;
-  decltype(CommControl::ApplyLineSettings) realApply_;
+  std::optional<testsupport::SavedCommHooks> hooks_;
   QString ports_;
   std::unique_ptr<PtyPair> pty_;
   std::unique_ptr<Form2> w_;
 };
 
-void SerialLinkTest::initTestCase() {
-  realAccess_ = CommControl::DeviceAccessible;
-  realApply_ = CommControl::ApplyLineSettings;
-}
-
 void SerialLinkTest::init() {
+  hooks_.emplace();
   ports_ = testsupport::makeTemporaryPortsDir();
   pty_ = std::make_unique<PtyPair>();
   QVERIFY(pty_->ok());
@@ -88,8 +84,7 @@ void SerialLinkTest::init() {
 void SerialLinkTest::cleanup() {
   w_.reset();
   pty_.reset();
-  CommControl::DeviceAccessible = realAccess_;
-  CommControl::ApplyLineSettings = realApply_;
+  hooks_.reset();
 }
 
 void SerialLinkTest::link(int port, const QString &target) { QVERIFY(LinkPort(ports_, port, target)); }

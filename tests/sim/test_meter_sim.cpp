@@ -4,21 +4,13 @@
 #include <QProcess>
 #include <QtTest>
 
-#include "pty_client.h"
+#include "support/bytes.h"
 #include "support/event_wait.h"
+#include "support/pty.h"
 #include "support/sim_process.h"
 
+using testsupport::Bytes;
 using testsupport::MeterSim;
-
-namespace {
-
-QByteArray bytes(std::initializer_list<int> list) {
-  QByteArray b;
-  for (int v : list) b.append(char(v));
-  return b;
-}
-
-}  // namespace
 
 class TestMeterSim : public QObject {
   Q_OBJECT
@@ -45,33 +37,33 @@ void TestMeterSim::answers_data() {
   QTest::addColumn<QByteArray>("commands");
   QTest::addColumn<QByteArray>("reply");
 
-  QTest::newRow("handshake") << QStringList{} << bytes({5}) << bytes({213, 85, 85});
-  QTest::newRow("count") << QStringList{"--groups", "7"} << bytes({15}) << bytes({5, 5, 7});
-  QTest::newRow("count 255") << QStringList{"--groups", "255"} << bytes({15}) << bytes({5, 5, 255});
+  QTest::newRow("handshake") << QStringList{} << Bytes({5}) << Bytes({213, 85, 85});
+  QTest::newRow("count") << QStringList{"--groups", "7"} << Bytes({15}) << Bytes({5, 5, 7});
+  QTest::newRow("count 255") << QStringList{"--groups", "255"} << Bytes({15}) << Bytes({5, 5, 255});
   // Stored group k: code from the fixed cycle, count value k * 1237 mod 10000.
-  QTest::newRow("history 3") << QStringList{"--groups", "3"} << bytes({25})
-                             << bytes({12, 37, 1, 24, 74, 3, 37, 11, 10});
+  QTest::newRow("history 3") << QStringList{"--groups", "3"} << Bytes({25})
+                             << Bytes({12, 37, 1, 24, 74, 3, 37, 11, 10});
   QTest::newRow("history 14 has overload and invalid")
-      << QStringList{"--groups", "14"} << bytes({25})
-      << bytes({12, 37, 1, 24, 74, 3, 37, 11, 10, 49, 48, 5, 61, 85, 7, 74, 22, 11, 86, 59, 12,
+      << QStringList{"--groups", "14"} << Bytes({25})
+      << Bytes({12, 37, 1, 24, 74, 3, 37, 11, 10, 49, 48, 5, 61, 85, 7, 74, 22, 11, 86, 59, 12,
                 98, 96, 13, 11, 33, 16, 23, 70, 17, 36, 7, 18, 48, 44, 20, 60, 81, 9, 73, 18, 0});
-  QTest::newRow("live default 12.34 mA") << QStringList{} << bytes({35}) << bytes({12, 34, 1});
-  QTest::newRow("live code 3") << QStringList{"--code", "3", "--value", "7.5"} << bytes({35})
-                               << bytes({0, 75, 3});
+  QTest::newRow("live default 12.34 mA") << QStringList{} << Bytes({35}) << Bytes({12, 34, 1});
+  QTest::newRow("live code 3") << QStringList{"--code", "3", "--value", "7.5"} << Bytes({35})
+                               << Bytes({0, 75, 3});
   QTest::newRow("live code 12 whole amperes") << QStringList{"--code", "12", "--value", "1234"}
-                                              << bytes({35}) << bytes({12, 34, 12});
-  QTest::newRow("live clamped to 9999") << QStringList{"--value", "500"} << bytes({35})
-                                        << bytes({99, 99, 1});
+                                              << Bytes({35}) << Bytes({12, 34, 12});
+  QTest::newRow("live clamped to 9999") << QStringList{"--value", "500"} << Bytes({35})
+                                        << Bytes({99, 99, 1});
   QTest::newRow("live negative code keeps magnitude")
-      << QStringList{"--code", "18", "--value", "-3.2"} << bytes({35}) << bytes({0, 32, 18});
-  QTest::newRow("bad handshake") << QStringList{"--bad-handshake"} << bytes({5})
-                                 << bytes({85, 213, 85});
-  QTest::newRow("bad count") << QStringList{"--bad-count", "--groups", "9"} << bytes({15})
-                             << bytes({5, 4, 9});
-  QTest::newRow("short history") << QStringList{"--short-history", "--groups", "5"} << bytes({25})
-                                 << bytes({12, 37, 1, 24, 74, 3});
-  QTest::newRow("a whole session") << QStringList{"--groups", "1"} << bytes({5, 35, 15, 25, 0})
-                                   << bytes({213, 85, 85, 12, 34, 1, 5, 5, 1, 12, 37, 1});
+      << QStringList{"--code", "18", "--value", "-3.2"} << Bytes({35}) << Bytes({0, 32, 18});
+  QTest::newRow("bad handshake") << QStringList{"--bad-handshake"} << Bytes({5})
+                                 << Bytes({85, 213, 85});
+  QTest::newRow("bad count") << QStringList{"--bad-count", "--groups", "9"} << Bytes({15})
+                             << Bytes({5, 4, 9});
+  QTest::newRow("short history") << QStringList{"--short-history", "--groups", "5"} << Bytes({25})
+                                 << Bytes({12, 37, 1, 24, 74, 3});
+  QTest::newRow("a whole session") << QStringList{"--groups", "1"} << Bytes({5, 35, 15, 25, 0})
+                                   << Bytes({213, 85, 85, 12, 34, 1, 5, 5, 1, 12, 37, 1});
 }
 
 void TestMeterSim::answers() {
@@ -95,10 +87,10 @@ void TestMeterSim::unansweredCommands_data() {
   QTest::addColumn<QStringList>("args");
   QTest::addColumn<QByteArray>("commands");
 
-  QTest::newRow("closing notice") << QStringList{} << bytes({0});
-  QTest::newRow("unknown bytes") << QStringList{} << bytes({1, 6, 36, 213, 255});
-  QTest::newRow("silent") << QStringList{"--silent"} << bytes({5, 15, 25, 35});
-  QTest::newRow("history of 0 groups") << QStringList{"--groups", "0"} << bytes({25});
+  QTest::newRow("closing notice") << QStringList{} << Bytes({0});
+  QTest::newRow("unknown bytes") << QStringList{} << Bytes({1, 6, 36, 213, 255});
+  QTest::newRow("silent") << QStringList{"--silent"} << Bytes({5, 15, 25, 35});
+  QTest::newRow("history of 0 groups") << QStringList{"--groups", "0"} << Bytes({25});
 }
 
 void TestMeterSim::unansweredCommands() {
@@ -107,9 +99,9 @@ void TestMeterSim::unansweredCommands() {
   MeterSim sim(args);
   QVERIFY(sim.waitReady());
   PtyClient port(sim.linkPath());
-  QVERIFY(port.write(commands + bytes({0})));
+  QVERIFY(port.write(commands + Bytes({0})));
   QVERIFY(sim.waitForReceived(0, commands.count('\0') + 1, 5000));
-  QCOMPARE(sim.receivedBytes(), commands + bytes({0}));
+  QCOMPARE(sim.receivedBytes(), commands + Bytes({0}));
   QVERIFY(sim.sent().isEmpty());
 }
 
@@ -118,12 +110,12 @@ void TestMeterSim::waveforms_data() {
   QTest::addColumn<QByteArray>("replies");  // consecutive live replies
 
   QTest::newRow("ramp") << QStringList{"--waveform", "ramp", "--period", "3"}
-                        << bytes({0, 0, 1, 6, 17, 1, 12, 34, 1, 0, 0, 1});
+                        << Bytes({0, 0, 1, 6, 17, 1, 12, 34, 1, 0, 0, 1});
   QTest::newRow("sine") << QStringList{"--waveform", "sine", "--period", "4", "--value", "10"}
-                        << bytes({10, 0, 1, 15, 0, 1, 10, 0, 1, 5, 0, 1, 10, 0, 1});
+                        << Bytes({10, 0, 1, 15, 0, 1, 10, 0, 1, 5, 0, 1, 10, 0, 1});
   QTest::newRow("constant code 5")
       << QStringList{"--waveform", "constant", "--code", "5", "--value", "1.5"}
-      << bytes({1, 50, 5, 1, 50, 5});
+      << Bytes({1, 50, 5, 1, 50, 5});
 }
 
 void TestMeterSim::waveforms() {
@@ -134,7 +126,7 @@ void TestMeterSim::waveforms() {
   PtyClient port(sim.linkPath());
   QByteArray got;
   for (qsizetype i = 0; i < replies.size(); i += 3) {
-    QVERIFY(port.write(bytes({35})));
+    QVERIFY(port.write(Bytes({35})));
     got += port.read(3, 5000);
   }
   QCOMPARE(got, replies);
@@ -144,11 +136,11 @@ void TestMeterSim::garbageKeepsReplyLengths() {
   MeterSim sim({"--garbage", "--groups", "4"});
   QVERIFY(sim.waitReady());
   PtyClient port(sim.linkPath());
-  QVERIFY(port.write(bytes({5})));
+  QVERIFY(port.write(Bytes({5})));
   const QByteArray handshake = port.read(3, 5000);
   QCOMPARE(handshake.size(), 3);
-  QVERIFY(handshake != bytes({213, 85, 85}));
-  QVERIFY(port.write(bytes({25})));
+  QVERIFY(handshake != Bytes({213, 85, 85}));
+  QVERIFY(port.write(Bytes({25})));
   QCOMPARE(port.read(12, 5000).size(), 12);
 }
 
@@ -156,8 +148,8 @@ void TestMeterSim::delayedAnswerComesLate() {
   MeterSim sim({"--delay-ms", "300"});
   QVERIFY(sim.waitReady());
   PtyClient port(sim.linkPath());
-  QVERIFY(port.write(bytes({5})));
-  QCOMPARE(port.read(3, 5000), bytes({213, 85, 85}));
+  QVERIFY(port.write(Bytes({5})));
+  QCOMPARE(port.read(3, 5000), Bytes({213, 85, 85}));
   // The simulator's own clock: the answer left no earlier than the delay.
   QVERIFY(testsupport::waitUntil([&] { return sim.sent().size() == 1; }, 5000));
   QCOMPARE(sim.received().size(), 1);
@@ -169,22 +161,22 @@ void TestMeterSim::portCanBeClosedAndReopened() {
   QVERIFY(sim.waitReady());
   {
     PtyClient first(sim.linkPath());
-    QVERIFY(first.write(bytes({5})));
-    QCOMPARE(first.read(3, 5000), bytes({213, 85, 85}));
+    QVERIFY(first.write(Bytes({5})));
+    QCOMPARE(first.read(3, 5000), Bytes({213, 85, 85}));
   }
   PtyClient second(sim.linkPath());
   QVERIFY(second.isOpen());
-  QVERIFY(second.write(bytes({35})));
-  QCOMPARE(second.read(3, 5000), bytes({12, 34, 1}));
+  QVERIFY(second.write(Bytes({35})));
+  QCOMPARE(second.read(3, 5000), Bytes({12, 34, 1}));
 }
 
 void TestMeterSim::vanishesAndReturnsUnderTheSameLink() {
   MeterSim sim({"--vanish-after", "2", "--return-after-ms", "200"});
   QVERIFY(sim.waitReady());
   PtyClient port(sim.linkPath());
-  QVERIFY(port.write(bytes({5})));
-  QCOMPARE(port.read(3, 5000), bytes({213, 85, 85}));
-  QVERIFY(port.write(bytes({5})));  // the second byte: the device goes away unanswered
+  QVERIFY(port.write(Bytes({5})));
+  QCOMPARE(port.read(3, 5000), Bytes({213, 85, 85}));
+  QVERIFY(port.write(Bytes({5})));  // the second byte: the device goes away unanswered
   QVERIFY(sim.waitVanished(1, 5000));
   QVERIFY(port.waitHangUp(5000));
   port.close();
@@ -192,8 +184,8 @@ void TestMeterSim::vanishesAndReturnsUnderTheSameLink() {
   QVERIFY(sim.waitReady(5000));
   QCOMPARE(QFileInfo(sim.linkPath()).symLinkTarget(), sim.devicePath());
   PtyClient again(sim.linkPath());
-  QVERIFY(again.write(bytes({15})));
-  QCOMPARE(again.read(3, 5000), bytes({5, 5, 10}));
+  QVERIFY(again.write(Bytes({15})));
+  QCOMPARE(again.read(3, 5000), Bytes({5, 5, 10}));
   QCOMPARE(sim.sent().size(), 2);
 }
 
@@ -202,7 +194,7 @@ void TestMeterSim::stopRemovesLinkAndLogsEveryByte() {
   QVERIFY(sim.waitReady());
   QVERIFY(QFileInfo(sim.linkPath()).isSymLink());
   PtyClient port(sim.linkPath());
-  const QByteArray sentBytes = bytes({0, 5, 0, 77, 0});
+  const QByteArray sentBytes = Bytes({0, 5, 0, 77, 0});
   QVERIFY(port.write(sentBytes));
   QVERIFY(sim.waitForReceived(0, 3, 5000));
   QCOMPARE(sim.countReceived(0), 3);
