@@ -30,7 +30,7 @@ QStringList Hover(QWidget *label) {
 
 }  // namespace
 
-class StatusLineTest : public QObject {
+class TestStatusLine : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() {
@@ -99,5 +99,5 @@ class StatusLineTest : public QObject {
   }
 };
 
-QTEST_MAIN(StatusLineTest)
+QTEST_MAIN(TestStatusLine)
 #include "test_status_line.moc"

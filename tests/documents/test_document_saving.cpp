@@ -82,7 +82,7 @@ void DrawSomething(PictureBox *box) {
 
 }  // namespace
 
-class DocumentSavingTest : public QObject {
+class TestDocumentSaving : public QObject {
   Q_OBJECT
   std::unique_ptr<QTemporaryDir> home_;
 
@@ -353,5 +353,5 @@ class DocumentSavingTest : public QObject {
   }
 };
 
-QTEST_MAIN(DocumentSavingTest)
+QTEST_MAIN(TestDocumentSaving)
 #include "test_document_saving.moc"

@@ -51,7 +51,7 @@ void AcceptPrint(QPrintDialog *d) { d->accept(); }
 
 }  // namespace
 
-class PrintingTest : public QObject {
+class TestPrinting : public QObject {
   Q_OBJECT
   QTemporaryDir dir_;
   std::unique_ptr<Form2> form_;
@@ -206,5 +206,5 @@ class PrintingTest : public QObject {
   }
 };
 
-QTEST_MAIN(PrintingTest)
+QTEST_MAIN(TestPrinting)
 #include "test_printing.moc"

@@ -38,7 +38,7 @@ QString LongTable() {
 
 }  // namespace
 
-class TableCommandsTest : public QObject {
+class TestTableCommands : public QObject {
   Q_OBJECT
   QTemporaryDir home_;
 
@@ -160,5 +160,5 @@ class TableCommandsTest : public QObject {
   }
 };
 
-QTEST_MAIN(TableCommandsTest)
+QTEST_MAIN(TestTableCommands)
 #include "test_table_commands.moc"

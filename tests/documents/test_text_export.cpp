@@ -36,7 +36,7 @@ class Unprivileged {
 
 }  // namespace
 
-class TextExportTest : public QObject {
+class TestTextExport : public QObject {
   Q_OBJECT
  private slots:
   void encodesGbkWithCrLf_data() {
@@ -138,5 +138,5 @@ class TextExportTest : public QObject {
   }
 };
 
-QTEST_GUILESS_MAIN(TextExportTest)
+QTEST_GUILESS_MAIN(TestTextExport)
 #include "test_text_export.moc"

@@ -38,7 +38,7 @@ void Activate(QWidget &w) {
 
 }  // namespace
 
-class MenusTest : public QObject {
+class TestMenus : public QObject {
   Q_OBJECT
   QTemporaryDir home_;
 
@@ -278,5 +278,5 @@ class MenusTest : public QObject {
   }
 };
 
-QTEST_MAIN(MenusTest)
+QTEST_MAIN(TestMenus)
 #include "test_menus.moc"

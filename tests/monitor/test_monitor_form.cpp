@@ -26,7 +26,7 @@ bool aspectOf(Form2 &form, const QString &name, const QString &aspect) {
 
 }  // namespace
 
-class MonitorFormTest : public QObject {
+class TestMonitorForm : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() { testsupport::makeTemporaryPortsDir(); }
@@ -50,7 +50,7 @@ class MonitorFormTest : public QObject {
 
 // One row per control of the mode table: what real-time monitoring and
 // history query make of it.
-void MonitorFormTest::modeTable_data() {
+void TestMonitorForm::modeTable_data() {
   QTest::addColumn<QString>("control");
   QTest::addColumn<QString>("aspect");
   QTest::addColumn<bool>("realTime");
@@ -73,7 +73,7 @@ void MonitorFormTest::modeTable_data() {
     QTest::addRow("%s untouched", c) << c << "enabled" << true << true;
 }
 
-void MonitorFormTest::modeTable() {
+void TestMonitorForm::modeTable() {
   QFETCH(QString, control);
   QFETCH(QString, aspect);
   QFETCH(bool, realTime);
@@ -93,7 +93,7 @@ void MonitorFormTest::modeTable() {
   QCOMPARE(aspectOf(form, control, aspect), realTime);
 }
 
-void MonitorFormTest::modeSwitchesKeepOptionsExclusive() {
+void TestMonitorForm::modeSwitchesKeepOptionsExclusive() {
   Form2 form;
   form.Option1->click();  // as the user selects it
   QVERIFY(form.Option1->isChecked());
@@ -111,7 +111,7 @@ void MonitorFormTest::modeSwitchesKeepOptionsExclusive() {
   QVERIFY(form.Option1->isChecked());
 }
 
-void MonitorFormTest::modeSwitchLeavesRunStateAndReadouts() {
+void TestMonitorForm::modeSwitchLeavesRunStateAndReadouts() {
   Form2 form;
   form.Option1_Click();
   form.Command1_Click();
@@ -132,7 +132,7 @@ void MonitorFormTest::modeSwitchLeavesRunStateAndReadouts() {
 
 // A run of button presses ('S' Start, 'P' Pause, 'T' Stop, lower case through
 // the menu items) and the run state it leaves.
-void MonitorFormTest::runState_data() {
+void TestMonitorForm::runState_data() {
   QTest::addColumn<QString>("presses");
   QTest::addColumn<QVariant>("runState");
   QTest::addColumn<bool>("traceActive");
@@ -152,7 +152,7 @@ void MonitorFormTest::runState_data() {
   QTest::newRow("menu stop") << "st" << QVariant(0) << false << stopped;
 }
 
-void MonitorFormTest::runState() {
+void TestMonitorForm::runState() {
   QFETCH(QString, presses);
   QFETCH(QVariant, runState);
   QFETCH(bool, traceActive);
@@ -177,7 +177,7 @@ void MonitorFormTest::runState() {
   QCOMPARE(form.Label6->text(), status);
 }
 
-void MonitorFormTest::stopResetsTraceAndCursors() {
+void TestMonitorForm::stopResetsTraceAndCursors() {
   Form2 form;
   form.Option1_Click();
   form.Command1_Click();
@@ -205,7 +205,7 @@ void MonitorFormTest::stopResetsTraceAndCursors() {
 }
 
 // Readings are given as "first..last=value" runs; slots outside the runs are 0.
-void MonitorFormTest::statisticsTick_data() {
+void TestMonitorForm::statisticsTick_data() {
   QTest::addColumn<int>("slider");
   QTest::addColumn<QStringList>("runs");
   QTest::addColumn<float>("alarmValue");
@@ -231,7 +231,7 @@ void MonitorFormTest::statisticsTick_data() {
                                               << QStringList{"0", "0", "0"} << false;
 }
 
-void MonitorFormTest::statisticsTick() {
+void TestMonitorForm::statisticsTick() {
   QFETCH(int, slider);
   QFETCH(QStringList, runs);
   QFETCH(float, alarmValue);
@@ -253,7 +253,7 @@ void MonitorFormTest::statisticsTick() {
   QVERIFY(!form.Shape2->Lit());  // every tick starts the lamp unlit
 }
 
-void MonitorFormTest::tickStopsBlinkWhenNoReadingReachesAlarm() {
+void TestMonitorForm::tickStopsBlinkWhenNoReadingReachesAlarm() {
   Form2 form;
   form.AlarmValue = 10;
   form.ReadingBuffer[0] = 10;
@@ -269,7 +269,7 @@ void MonitorFormTest::tickStopsBlinkWhenNoReadingReachesAlarm() {
 
 // Clicking "实时监控" again and again, faster than once a second, leaves the
 // running statistics tick alone, so MAX/MIN/AVERAGE still get written.
-void MonitorFormTest::repeatedModeClicksDoNotPostponeTheTick() {
+void TestMonitorForm::repeatedModeClicksDoNotPostponeTheTick() {
   Form2 form;
   form.Option1_Click();
   form.Timer6->arm();
@@ -282,7 +282,7 @@ void MonitorFormTest::repeatedModeClicksDoNotPostponeTheTick() {
   QVERIFY(form.Timer6->isRunning());
 }
 
-void MonitorFormTest::alarmBlink() {
+void TestMonitorForm::alarmBlink() {
   Form2 form;
   QCOMPARE(form.Shape2->BackColor(), QColor(Qt::white));
   form.Shape2->setLit(false);
@@ -294,7 +294,7 @@ void MonitorFormTest::alarmBlink() {
   QCOMPARE(form.Shape2->BackColor(), QColor(255, 0, 0));
 }
 
-void MonitorFormTest::alarmEntry_data() {
+void TestMonitorForm::alarmEntry_data() {
   QTest::addColumn<QString>("unit");
   QTest::addColumn<QString>("text");
   QTest::addColumn<float>("alarmValue");
@@ -309,7 +309,7 @@ void MonitorFormTest::alarmEntry_data() {
   QTest::newRow("no unit, out of range") << "" << "-5" << 123.0f << false;
 }
 
-void MonitorFormTest::alarmEntry() {
+void TestMonitorForm::alarmEntry() {
   QFETCH(QString, unit);
   QFETCH(QString, text);
   QFETCH(float, alarmValue);
@@ -327,7 +327,7 @@ void MonitorFormTest::alarmEntry() {
   QCOMPARE(form.Text1->text(), text);  // left as typed
 }
 
-void MonitorFormTest::alarmEntryReactsToEnterOnly() {
+void TestMonitorForm::alarmEntryReactsToEnterOnly() {
   Form2 form;
   form.AlarmValue = 123;
   form.Option4->setChecked(true);
@@ -342,12 +342,12 @@ void MonitorFormTest::alarmEntryReactsToEnterOnly() {
   QCOMPARE(form.Label6->text(), QStringLiteral("输入值超出范围"));
 }
 
-void MonitorFormTest::initAlarmValue() {
+void TestMonitorForm::initAlarmValue() {
   Form2 form;
   form.AlarmValue = 5;
   form.InitAlarmValue();
   QCOMPARE(form.property("AlarmValue").toFloat(), 1000000.0f);
 }
 
-QTEST_MAIN(MonitorFormTest)
-#include "tst_monitor_form.moc"
+QTEST_MAIN(TestMonitorForm)
+#include "test_monitor_form.moc"

@@ -206,4 +206,4 @@ class TestCli : public QObject {
 };
 
 QTEST_GUILESS_MAIN(TestCli)
-#include "tst_cli.moc"
+#include "test_cli.moc"

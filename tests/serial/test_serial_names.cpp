@@ -6,7 +6,7 @@
 #include "serial/line_settings.h"
 #include "serial/port_names.h"
 
-class SerialNamesTest : public QObject {
+class TestSerialNames : public QObject {
   Q_OBJECT
  private slots:
   void settingsText_data();
@@ -19,7 +19,7 @@ class SerialNamesTest : public QObject {
   void portsFolderChoice();
 };
 
-void SerialNamesTest::settingsText_data() {
+void TestSerialNames::settingsText_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<bool>("valid");
   QTest::addColumn<QString>("normalised");
@@ -42,7 +42,7 @@ void SerialNamesTest::settingsText_data() {
   QTest::newRow("empty") << "" << false << "";
 }
 
-void SerialNamesTest::settingsText() {
+void TestSerialNames::settingsText() {
   QFETCH(QString, text);
   QFETCH(bool, valid);
   QFETCH(QString, normalised);
@@ -51,7 +51,7 @@ void SerialNamesTest::settingsText() {
   if (valid) QCOMPARE(s->Text(), normalised);
 }
 
-void SerialNamesTest::defaultDevices_data() {
+void TestSerialNames::defaultDevices_data() {
   QTest::addColumn<int>("port");
   QTest::addColumn<QString>("device");
   QTest::newRow("COM1") << 1 << "/dev/ttyS0";
@@ -64,13 +64,13 @@ void SerialNamesTest::defaultDevices_data() {
   QTest::newRow("COM17") << 17 << "";
 }
 
-void SerialNamesTest::defaultDevices() {
+void TestSerialNames::defaultDevices() {
   QFETCH(int, port);
   QFETCH(QString, device);
   QCOMPARE(portnames::DefaultDevice(port), device);
 }
 
-void SerialNamesTest::portNumbers_data() {
+void TestSerialNames::portNumbers_data() {
   QTest::addColumn<QString>("name");
   QTest::addColumn<int>("number");
   QTest::newRow("COM1") << "COM1" << 1;
@@ -82,14 +82,14 @@ void SerialNamesTest::portNumbers_data() {
   QTest::newRow("bare") << "COM" << 0;
 }
 
-void SerialNamesTest::portNumbers() {
+void TestSerialNames::portNumbers() {
   QFETCH(QString, name);
   QFETCH(int, number);
   QCOMPARE(portnames::PortNumber(name), number);
   if (number) QCOMPARE(portnames::PortName(number), name);
 }
 
-void SerialNamesTest::linksAreFollowedAtEveryCall() {
+void TestSerialNames::linksAreFollowedAtEveryCall() {
   QTemporaryDir ports, devices;
   qputenv("ARRESTER_PORTS_DIR", ports.path().toLocal8Bit());
   const QString devA = devices.filePath("ttyA"), devB = devices.filePath("ttyB");
@@ -124,7 +124,7 @@ void SerialNamesTest::linksAreFollowedAtEveryCall() {
   QVERIFY(portnames::ResolvePort(17).device.isEmpty());
 }
 
-void SerialNamesTest::portsFolderChoice() {
+void TestSerialNames::portsFolderChoice() {
   const QByteArray savedHome = qgetenv("HOME");
   qputenv("ARRESTER_PORTS_DIR", "/tmp/own-ports");
   qputenv("XDG_CONFIG_HOME", "/tmp/xdg");
@@ -137,5 +137,5 @@ void SerialNamesTest::portsFolderChoice() {
   qputenv("HOME", savedHome);
 }
 
-QTEST_GUILESS_MAIN(SerialNamesTest)
-#include "tst_serial_names.moc"
+QTEST_GUILESS_MAIN(TestSerialNames)
+#include "test_serial_names.moc"

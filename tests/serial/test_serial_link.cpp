@@ -19,7 +19,7 @@
 #include "serial/comm_control.h"
 #include "serial/form1.h"
 #include "serial/line_settings.h"
-#include "serial_child.h"
+#include "support/serial_child.h"
 #include "support/comm_hooks.h"
 #include "support/event_wait.h"
 #include "support/pty.h"
@@ -43,7 +43,7 @@ void Pick(QComboBox *list, const QString &entry) {
 
 }  // namespace
 
-class SerialLinkTest : public QObject {
+class TestSerialLink : public QObject {
   Q_OBJECT
  private slots:
   void init();
@@ -71,7 +71,7 @@ class SerialLinkTest : public QObject {
   std::unique_ptr<Form2> w_;
 };
 
-void SerialLinkTest::init() {
+void TestSerialLink::init() {
   hooks_.emplace();
   ports_ = testsupport::makeTemporaryPortsDir();
   pty_ = std::make_unique<PtyPair>();
@@ -81,15 +81,15 @@ void SerialLinkTest::init() {
   w_->SetDefaultSerialSettings();
 }
 
-void SerialLinkTest::cleanup() {
+void TestSerialLink::cleanup() {
   w_.reset();
   pty_.reset();
   hooks_.reset();
 }
 
-void SerialLinkTest::link(int port, const QString &target) { QVERIFY(LinkPort(ports_, port, target)); }
+void TestSerialLink::link(int port, const QString &target) { QVERIFY(LinkPort(ports_, port, target)); }
 
-void SerialLinkTest::openOutcomes_data() {
+void TestSerialLink::openOutcomes_data() {
   QTest::addColumn<QString>("kind");
   QTest::addColumn<QString>("label1");
   QTest::addColumn<QString>("label6");
@@ -103,7 +103,7 @@ void SerialLinkTest::openOutcomes_data() {
       << "COM1打开失败,没有使用该串口的权限,请将当前用户加入dialout组后重新登录." << false;
 }
 
-void SerialLinkTest::openOutcomes() {
+void TestSerialLink::openOutcomes() {
   QFETCH(QString, kind);
   QFETCH(QString, label1);
   QFETCH(QString, label6);
@@ -138,7 +138,7 @@ void SerialLinkTest::openOutcomes() {
   QVERIFY(!w_->SettingsDialog->isVisible());
 }
 
-void SerialLinkTest::permissionDeniedForReal() {
+void TestSerialLink::permissionDeniedForReal() {
   if (::geteuid() != 0) QSKIP("needs root to run a child as nobody");
   const passwd *nobody = ::getpwnam("nobody");
   if (!nobody) QSKIP("no user nobody");
@@ -170,7 +170,7 @@ void SerialLinkTest::permissionDeniedForReal() {
   QCOMPARE(lines[3], QStringLiteral("0"));  // blink clock off
 }
 
-void SerialLinkTest::busyPortOpensOnceReleased() {
+void TestSerialLink::busyPortOpensOnceReleased() {
   auto holder = std::make_unique<DeviceHolder>(pty_->slavePath());
   QVERIFY(holder->holding());
   w_->OpenSerialPort();
@@ -199,7 +199,7 @@ void SerialLinkTest::busyPortOpensOnceReleased() {
   QCOMPARE(w_->Label6->text(), QStringLiteral("接收电流数据正常"));
 }
 
-void SerialLinkTest::vanishedDeviceReportedAndReopened() {
+void TestSerialLink::vanishedDeviceReportedAndReopened() {
   w_->OpenSerialPort();
   QVERIFY(w_->MSComm1->PortOpen());
   w_->Timer1->arm();
@@ -230,7 +230,7 @@ void SerialLinkTest::vanishedDeviceReportedAndReopened() {
   QCOMPARE(back.receive(1, 3000), QByteArray(1, char(5)));
 }
 
-void SerialLinkTest::vanishAndReturnWithSimulator() {
+void TestSerialLink::vanishAndReturnWithSimulator() {
   // The whole program against the simulator as COM1. While the simulator is
   // away its link is gone: COM1 is then invalid (its default device, present
   // on many machines, is not used), and the meter is greeted again once back.
@@ -269,7 +269,7 @@ void SerialLinkTest::vanishAndReturnWithSimulator() {
   QVERIFY2(sim.waitForReceived(0, notices + 1, 3000), sim.receivedBytes().toHex().constData());
 }
 
-void SerialLinkTest::dialogLayout_data() {
+void TestSerialLink::dialogLayout_data() {
   QTest::addColumn<QString>("list");
   QTest::addColumn<QStringList>("entries");
   QTest::addColumn<QString>("selected");
@@ -285,7 +285,7 @@ void SerialLinkTest::dialogLayout_data() {
   QTest::newRow("Combo5 stop bits") << "Combo5" << QStringList{"1", "2"} << "1";
 }
 
-void SerialLinkTest::dialogLayout() {
+void TestSerialLink::dialogLayout() {
   QFETCH(QString, list);
   QFETCH(QStringList, entries);
   QFETCH(QString, selected);
@@ -317,7 +317,7 @@ void SerialLinkTest::dialogLayout() {
   QVERIFY(d.Combo1->itemData(4, Qt::ToolTipRole).toString().contains("/dev/ttyUSB0"));
 }
 
-void SerialLinkTest::dialogShownWithoutOwnerAndRecreated() {
+void TestSerialLink::dialogShownWithoutOwnerAndRecreated() {
   w_->mnucomsetting_Click();
   Form1 &d = dialog();
   QVERIFY(d.isVisible());
@@ -337,7 +337,7 @@ void SerialLinkTest::dialogShownWithoutOwnerAndRecreated() {
   QVERIFY(!d.isVisible());
 }
 
-void SerialLinkTest::portPickClosesAndReopens() {
+void TestSerialLink::portPickClosesAndReopens() {
   PtyPair second;
   QVERIFY(second.ok());
   link(2, second.slavePath());
@@ -365,7 +365,7 @@ void SerialLinkTest::portPickClosesAndReopens() {
   QCOMPARE(w_->MSComm1->InBufferCount(), 0);
 }
 
-void SerialLinkTest::portPickWithoutDeviceRetries() {
+void TestSerialLink::portPickWithoutDeviceRetries() {
   link(4, QStringLiteral("/nonexistent"));
   w_->OpenSerialPort();
   w_->Timer5->arm();
@@ -383,7 +383,7 @@ void SerialLinkTest::portPickWithoutDeviceRetries() {
   QCOMPARE(w_->Label6->text(), QStringLiteral("COM4已打开"));
 }
 
-void SerialLinkTest::linePicksApplyToOpenPort() {
+void TestSerialLink::linePicksApplyToOpenPort() {
   w_->OpenSerialPort();
   QVERIFY(w_->MSComm1->PortOpen());
   // Bytes waiting in the port show that it is never closed by these picks.
@@ -410,7 +410,7 @@ void SerialLinkTest::linePicksApplyToOpenPort() {
   QCOMPARE(w_->MSComm1->InBufferCount(), 3);
 }
 
-void SerialLinkTest::refusedCombinationRolledBack() {
+void TestSerialLink::refusedCombinationRolledBack() {
   CommControl::ApplyLineSettings = [](QSerialPort &, const LineSettings &s) {
     return !(s.dataBits == 5 && s.stopBits == LineSettings::Stop::Two);
   };
@@ -434,8 +434,8 @@ int main(int argc, char **argv) {
   const int child = RunSerialChildIfAsked(argc, argv);
   if (child >= 0) return child;
   QApplication app(argc, argv);
-  SerialLinkTest test;
+  TestSerialLink test;
   return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_serial_link.moc"
+#include "test_serial_link.moc"

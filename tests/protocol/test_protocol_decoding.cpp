@@ -39,7 +39,7 @@ struct GuardedRing {
 
 }  // namespace
 
-class DecodingTest : public QObject {
+class TestProtocolDecoding : public QObject {
   Q_OBJECT
  private slots:
   void readingCodes_data();
@@ -60,7 +60,7 @@ class DecodingTest : public QObject {
   void fullScale();
 };
 
-void DecodingTest::readingCodes_data() {
+void TestProtocolDecoding::readingCodes_data() {
   QTest::addColumn<QList<int>>("codes");
   QTest::addColumn<int>("high");
   QTest::addColumn<int>("low");
@@ -108,7 +108,7 @@ void DecodingTest::readingCodes_data() {
   row("bytes 199 99", {7}, 199, 99, "999.9A", true, 999900.0f, "AC 999.9 A");
 }
 
-void DecodingTest::readingCodes() {
+void TestProtocolDecoding::readingCodes() {
   QFETCH(QList<int>, codes);
   QFETCH(int, high);
   QFETCH(int, low);
@@ -126,7 +126,7 @@ void DecodingTest::readingCodes() {
   }
 }
 
-void DecodingTest::formatReading_data() {
+void TestProtocolDecoding::formatReading_data() {
   QTest::addColumn<float>("value");
   QTest::addColumn<QString>("text");
   auto row = [](const char *text, float v) { QTest::newRow(text) << v << QString::fromLatin1(text); };
@@ -168,13 +168,13 @@ void DecodingTest::formatReading_data() {
   QTest::newRow("tiny") << 1e-30f << QStringLiteral("0");
 }
 
-void DecodingTest::formatReading() {
+void TestProtocolDecoding::formatReading() {
   QFETCH(float, value);
   QFETCH(QString, text);
   QCOMPARE(FormatReading(value), text);
 }
 
-void DecodingTest::historyHeading() {
+void TestProtocolDecoding::historyHeading() {
   const QStringList lines = HistoryTableHeading().split(kCrLf);
   QCOMPARE(lines.size(), 3);
   QCOMPARE(lines[0], Spaces(30) + QStringLiteral("氧化锌避雷器带电测试仪测试数据"));
@@ -183,12 +183,12 @@ void DecodingTest::historyHeading() {
   QCOMPARE(lines[2].size(), 56);
 }
 
-void DecodingTest::historyTableWithoutGroups() {
+void TestProtocolDecoding::historyTableWithoutGroups() {
   QCOMPARE(HistoryTableText(Group(1, 2, 3), 0), HistoryTableHeading());
   QCOMPARE(HistoryTableText(QByteArray(), 0), HistoryTableHeading());
 }
 
-void DecodingTest::historyRowNumbers() {
+void TestProtocolDecoding::historyRowNumbers() {
   QByteArray block;
   for (int k = 1; k <= 255; ++k) block += Group(k % 100, 0, k == 7 ? 9 : 1);
   block += Group(1, 1, 1);  // extra bytes past the announced groups are ignored
@@ -203,7 +203,7 @@ void DecodingTest::historyRowNumbers() {
   QCOMPARE(lines[3 + 254], Spaces(30) + QStringLiteral("255") + gap + QStringLiteral("AC 55 mA"));
 }
 
-void DecodingTest::historyShortBlockEndsWithNote_data() {
+void TestProtocolDecoding::historyShortBlockEndsWithNote_data() {
   QTest::addColumn<int>("bytes");
   QTest::addColumn<int>("announced");
   QTest::addColumn<int>("rows");
@@ -213,7 +213,7 @@ void DecodingTest::historyShortBlockEndsWithNote_data() {
   QTest::newRow("one short of 255") << 762 << 255 << 254;
 }
 
-void DecodingTest::historyShortBlockEndsWithNote() {
+void TestProtocolDecoding::historyShortBlockEndsWithNote() {
   QFETCH(int, bytes);
   QFETCH(int, announced);
   QFETCH(int, rows);
@@ -227,7 +227,7 @@ void DecodingTest::historyShortBlockEndsWithNote() {
 
 // The block lives in a heap buffer of exactly its size (no terminator behind
 // it), so AddressSanitizer reports any read past it.
-void DecodingTest::historyShortBlockInExactHeapBuffer() {
+void TestProtocolDecoding::historyShortBlockInExactHeapBuffer() {
   for (int size = 0; size <= 10; ++size) {
     std::unique_ptr<char[]> raw(new char[size > 0 ? size : 1]);
     for (int i = 0; i < size; ++i) raw[i] = static_cast<char>(i + 1);
@@ -237,7 +237,7 @@ void DecodingTest::historyShortBlockInExactHeapBuffer() {
   }
 }
 
-void DecodingTest::ringSmallestWindowWraps() {
+void TestProtocolDecoding::ringSmallestWindowWraps() {
   GuardedRing ring;
   for (int i = 0; i < 17; ++i) StoreRingReading(ring.readings, ring.trace, ring.pos, 16, 100.0f + i, 10.0f + i);
   QCOMPARE(ring.pos, short(17));
@@ -259,7 +259,7 @@ void DecodingTest::ringSmallestWindowWraps() {
   QVERIFY(ring.guardsIntact());
 }
 
-void DecodingTest::ringSmallerWindowResetsPosition() {
+void TestProtocolDecoding::ringSmallerWindowResetsPosition() {
   GuardedRing ring;
   ring.pos = 100;
   StoreRingReading(ring.readings, ring.trace, ring.pos, 16, 5.0f, 6.0f);
@@ -273,7 +273,7 @@ void DecodingTest::ringSmallerWindowResetsPosition() {
   QCOMPARE(ring.trace[17], 8.0f);
 }
 
-void DecodingTest::ringLargestWindowStaysInside() {
+void TestProtocolDecoding::ringLargestWindowStaysInside() {
   GuardedRing ring;
   for (int i = 0; i < 500; ++i) StoreRingReading(ring.readings, ring.trace, ring.pos, 500, 1.0f, 2.0f);
   QCOMPARE(ring.pos, short(500));
@@ -295,7 +295,7 @@ void DecodingTest::ringLargestWindowStaysInside() {
   QVERIFY(ring.guardsIntact());
 }
 
-void DecodingTest::ringOddPositionsStayInside() {
+void TestProtocolDecoding::ringOddPositionsStayInside() {
   for (short start : {short(-1), short(-32768), short(501), short(32767)}) {
     for (int window : {16, 500, 1000, 0, -5}) {
       GuardedRing ring;
@@ -307,7 +307,7 @@ void DecodingTest::ringOddPositionsStayInside() {
   }
 }
 
-void DecodingTest::fullScale_data() {
+void TestProtocolDecoding::fullScale_data() {
   QTest::addColumn<int>("position");
   QTest::addColumn<float>("chartUnits");
   QTest::addColumn<QString>("caption");
@@ -324,7 +324,7 @@ void DecodingTest::fullScale_data() {
   QTest::newRow("9 is x5000") << 9 << 500000.0f << "0.05mA";
 }
 
-void DecodingTest::fullScale() {
+void TestProtocolDecoding::fullScale() {
   QFETCH(int, position);
   QFETCH(float, chartUnits);
   QFETCH(QString, caption);
@@ -332,5 +332,5 @@ void DecodingTest::fullScale() {
   QCOMPARE(FullScaleCaption(position), caption);
 }
 
-QTEST_APPLESS_MAIN(DecodingTest)
-#include "decoding_test.moc"
+QTEST_APPLESS_MAIN(TestProtocolDecoding)
+#include "test_protocol_decoding.moc"

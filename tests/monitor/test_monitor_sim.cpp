@@ -20,7 +20,7 @@ constexpr quint8 kHandshake = 5;
 constexpr quint8 kLiveRequest = 35;
 }  // namespace
 
-class MonitorSimTest : public QObject {
+class TestMonitorSim : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase() { testsupport::makeTemporaryPortsDir(); }
@@ -28,7 +28,7 @@ class MonitorSimTest : public QObject {
   void modeSwitchStopsAndResumesPolling();
 };
 
-void MonitorSimTest::liveReadingsGrowTraceAndStatistics() {
+void TestMonitorSim::liveReadingsGrowTraceAndStatistics() {
   // Code 1 is milliamperes with two decimals: every reading is 5.5 mA.
   MeterSim sim({"--waveform", "constant", "--code", "1", "--value", "5.5"});
   QVERIFY(sim.waitReady());
@@ -72,7 +72,7 @@ void MonitorSimTest::liveReadingsGrowTraceAndStatistics() {
   form.close();
 }
 
-void MonitorSimTest::modeSwitchStopsAndResumesPolling() {
+void TestMonitorSim::modeSwitchStopsAndResumesPolling() {
   MeterSim sim({"--waveform", "constant", "--code", "1", "--value", "5.5"});
   QVERIFY(sim.waitReady());
   Form2 form;
@@ -101,5 +101,5 @@ void MonitorSimTest::modeSwitchStopsAndResumesPolling() {
   form.close();
 }
 
-QTEST_MAIN(MonitorSimTest)
-#include "tst_monitor_sim.moc"
+QTEST_MAIN(TestMonitorSim)
+#include "test_monitor_sim.moc"

@@ -17,7 +17,7 @@
 
 #include "serial/comm_control.h"
 #include "serial/line_settings.h"
-#include "serial_child.h"
+#include "support/serial_child.h"
 #include "support/comm_hooks.h"
 #include "support/event_wait.h"
 #include "support/pty.h"
@@ -25,7 +25,7 @@
 using testsupport::pumpEvents;
 using testsupport::waitUntil;
 
-class CommControlTest : public QObject {
+class TestCommControl : public QObject {
   Q_OBJECT
  private slots:
   void init();
@@ -52,7 +52,7 @@ class CommControlTest : public QObject {
   QString ports_;
 };
 
-void CommControlTest::init() {
+void TestCommControl::init() {
   hooks_.emplace();
   ports_ = testsupport::makeTemporaryPortsDir();
   pty_ = std::make_unique<PtyPair>();
@@ -61,15 +61,15 @@ void CommControlTest::init() {
   comm_ = std::make_unique<CommControl>();
 }
 
-void CommControlTest::cleanup() {
+void TestCommControl::cleanup() {
   comm_.reset();
   pty_.reset();
   hooks_.reset();
 }
 
-void CommControlTest::link(int port, const QString &target) { QVERIFY(LinkPort(ports_, port, target)); }
+void TestCommControl::link(int port, const QString &target) { QVERIFY(LinkPort(ports_, port, target)); }
 
-void CommControlTest::opensWritesAndCloses() {
+void TestCommControl::opensWritesAndCloses() {
   QCOMPARE(comm_->CommPort(), 1);
   QCOMPARE(comm_->Settings(), QStringLiteral("9600,N,8,1"));
   comm_->setPortOpen(true);
@@ -98,7 +98,7 @@ void CommControlTest::opensWritesAndCloses() {
   QCOMPARE(comm_->CommPort(), 2);
 }
 
-void CommControlTest::receiveEventAtThreshold_data() {
+void TestCommControl::receiveEventAtThreshold_data() {
   QTest::addColumn<int>("threshold");
   QTest::addColumn<QList<int>>("pieces");
   QTest::newRow("3 as 1+2") << 3 << QList<int>{1, 2};
@@ -108,7 +108,7 @@ void CommControlTest::receiveEventAtThreshold_data() {
   QTest::newRow("3x255 as 500+265") << 765 << QList<int>{500, 265};
 }
 
-void CommControlTest::receiveEventAtThreshold() {
+void TestCommControl::receiveEventAtThreshold() {
   QFETCH(int, threshold);
   QFETCH(QList<int>, pieces);
   comm_->setRThreshold(threshold);
@@ -143,7 +143,7 @@ void CommControlTest::receiveEventAtThreshold() {
   QCOMPARE(comm_->InBufferCount(), 0);
 }
 
-void CommControlTest::outputPurgeKeepsTheByteJustWritten() {
+void TestCommControl::outputPurgeKeepsTheByteJustWritten() {
   comm_->setPortOpen(true);
   QVERIFY(comm_->PortOpen());
   // What the sender does: write, then empty both buffers at once.
@@ -176,7 +176,7 @@ void CommControlTest::outputPurgeKeepsTheByteJustWritten() {
   QVERIFY(got.size() < backlog.size());
 }
 
-void CommControlTest::inputPurgeDiscardsEverythingUnread() {
+void TestCommControl::inputPurgeDiscardsEverythingUnread() {
   comm_->setRThreshold(100);
   comm_->setPortOpen(true);
   QVERIFY(comm_->PortOpen());
@@ -200,7 +200,7 @@ void CommControlTest::inputPurgeDiscardsEverythingUnread() {
   QCOMPARE(comm_->Input(), QByteArray("xyz"));
 }
 
-void CommControlTest::settingsOnOpenPort() {
+void TestCommControl::settingsOnOpenPort() {
   comm_->setPortOpen(true);
   QVERIFY(comm_->PortOpen());
   const int probe = ::open(pty_->slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
@@ -233,7 +233,7 @@ void CommControlTest::settingsOnOpenPort() {
   QCOMPARE(comm_->Settings(), QStringLiteral("57600,E,7,2"));
 }
 
-void CommControlTest::settingsRefusedKeepOldText() {
+void TestCommControl::settingsRefusedKeepOldText() {
   // A device that takes parity but refuses 5 data bits with 2 stop bits.
   QList<QString> applied;
   CommControl::ApplyLineSettings = [&](QSerialPort &, const LineSettings &s) {
@@ -268,7 +268,7 @@ void CommControlTest::settingsRefusedKeepOldText() {
   QCOMPARE(comm_->Error(), int(CommControl::SettingsRefused));
 }
 
-void CommControlTest::openFailures_data() {
+void TestCommControl::openFailures_data() {
   QTest::addColumn<QString>("kind");
   QTest::addColumn<int>("error");
   QTest::newRow("dangling link") << "dangling" << int(CommControl::InvalidPort);
@@ -279,7 +279,7 @@ void CommControlTest::openFailures_data() {
   QTest::newRow("lock file of a serial terminal") << "locked" << int(CommControl::PortInUse);
 }
 
-void CommControlTest::openFailures() {
+void TestCommControl::openFailures() {
   QFETCH(QString, kind);
   QFETCH(int, error);
   std::unique_ptr<DeviceHolder> holder;
@@ -335,7 +335,7 @@ void CommControlTest::openFailures() {
   QVERIFY2(comm_->PortOpen(), qPrintable(comm_->ErrorText()));
 }
 
-void CommControlTest::vanishedDeviceClosesOnce() {
+void TestCommControl::vanishedDeviceClosesOnce() {
   comm_->setPortOpen(true);
   QVERIFY(comm_->PortOpen());
   QSignalSpy lost(comm_.get(), &CommControl::DeviceLost);
@@ -348,7 +348,7 @@ void CommControlTest::vanishedDeviceClosesOnce() {
   QCOMPARE(comm_->OutBufferCount(), 0);
 }
 
-void CommControlTest::otherReaderOnTheDeviceIsNoLoss() {
+void TestCommControl::otherReaderOnTheDeviceIsNoLoss() {
   // A terminal program left open on the same device, opened before us. It
   // takes bytes off the line as they come, so some of our reads find nothing.
   const int other = ::open(pty_->slavePath().toLocal8Bit().constData(), O_RDWR | O_NOCTTY);
@@ -390,7 +390,7 @@ void CommControlTest::otherReaderOnTheDeviceIsNoLoss() {
   QCOMPARE(lost.count(), 0);
 }
 
-void CommControlTest::lastByteReachesTheLineOnDestruction() {
+void TestCommControl::lastByteReachesTheLineOnDestruction() {
   comm_->setPortOpen(true);
   QVERIFY(comm_->PortOpen());
   comm_->Output(QByteArray(1, '\0'));
@@ -402,8 +402,8 @@ int main(int argc, char **argv) {
   const int child = RunSerialChildIfAsked(argc, argv);
   if (child >= 0) return child;
   QCoreApplication app(argc, argv);
-  CommControlTest test;
+  TestCommControl test;
   return QTest::qExec(&test, argc, argv);
 }
 
-#include "tst_comm_control.moc"
+#include "test_comm_control.moc"

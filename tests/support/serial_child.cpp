@@ -1,4 +1,4 @@
-#include "serial_child.h"
+#include "support/serial_child.h"
 
 #include <QApplication>
 #include <QCoreApplication>

@@ -33,7 +33,7 @@ QByteArray ReceivedAfter(MeterSim &sim, int skip) { return sim.receivedBytes().m
 
 }  // namespace
 
-class MeterSimTest : public QObject {
+class TestProtocolMeterSim : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase();
@@ -57,9 +57,9 @@ class MeterSimTest : public QObject {
   void enterHistoryMode(MeterSim &sim, Form2 &form);
 };
 
-void MeterSimTest::initTestCase() { testsupport::makeTemporaryPortsDir(); }
+void TestProtocolMeterSim::initTestCase() { testsupport::makeTemporaryPortsDir(); }
 
-void MeterSimTest::enterHistoryMode(MeterSim &sim, Form2 &form) {
+void TestProtocolMeterSim::enterHistoryMode(MeterSim &sim, Form2 &form) {
   QVERIFY(WaitConnected(form));
   const int greetings = sim.countReceived(5);
   form.Option2_Click();
@@ -69,7 +69,7 @@ void MeterSimTest::enterHistoryMode(MeterSim &sim, Form2 &form) {
   pumpEvents(600);  // no live request is outstanding now
 }
 
-void MeterSimTest::handshakeThenLivePolling() {
+void TestProtocolMeterSim::handshakeThenLivePolling() {
   MeterSim sim;
   QVERIFY(sim.waitReady());
   auto form = StartProgram();
@@ -93,7 +93,7 @@ void MeterSimTest::handshakeThenLivePolling() {
   QVERIFY(form->TraceWritePos > 0);
 }
 
-void MeterSimTest::badHandshakeKeepsRetrying() {
+void TestProtocolMeterSim::badHandshakeKeepsRetrying() {
   MeterSim sim({QStringLiteral("--bad-handshake")});
   QVERIFY(sim.waitReady());
   auto form = StartProgram();
@@ -109,7 +109,7 @@ void MeterSimTest::badHandshakeKeepsRetrying() {
   QCOMPARE(sim.countReceived(35), 0);  // running, but Timer4 asks nothing before the handshake
 }
 
-void MeterSimTest::silentMeterThenAnswering() {
+void TestProtocolMeterSim::silentMeterThenAnswering() {
   auto silent = std::make_unique<MeterSim>(QStringList{QStringLiteral("--silent")});
   QVERIFY(silent->waitReady());
   auto form = StartProgram();
@@ -129,7 +129,7 @@ void MeterSimTest::silentMeterThenAnswering() {
   QVERIFY(answering.waitForReceived(35, 1, 3000));
 }
 
-void MeterSimTest::lateHandshakeReplyIsAccepted() {
+void TestProtocolMeterSim::lateHandshakeReplyIsAccepted() {
   // Every answer comes 700 ms late, after the next handshake has gone out.
   MeterSim sim({QStringLiteral("--delay-ms"), QStringLiteral("700")});
   QVERIFY(sim.waitReady());
@@ -139,14 +139,14 @@ void MeterSimTest::lateHandshakeReplyIsAccepted() {
   QVERIFY(sim.countReceived(5) >= 2);
 }
 
-void MeterSimTest::historyRead_data() {
+void TestProtocolMeterSim::historyRead_data() {
   QTest::addColumn<int>("groups");
   QTest::newRow("1") << 1;
   QTest::newRow("100") << 100;
   QTest::newRow("255") << 255;
 }
 
-void MeterSimTest::historyRead() {
+void TestProtocolMeterSim::historyRead() {
   QFETCH(int, groups);
   MeterSim sim({QStringLiteral("--groups"), QString::number(groups)});
   QVERIFY(sim.waitReady());
@@ -182,7 +182,7 @@ void MeterSimTest::historyRead() {
   QVERIFY2(gap >= 50 && gap <= 1500, qPrintable(QString::number(gap)));
 }
 
-void MeterSimTest::historyReadWithoutGroupsKeepsTable() {
+void TestProtocolMeterSim::historyReadWithoutGroupsKeepsTable() {
   MeterSim sim({QStringLiteral("--groups"), QStringLiteral("0")});
   QVERIFY(sim.waitReady());
   auto form = StartProgram();
@@ -202,7 +202,7 @@ void MeterSimTest::historyReadWithoutGroupsKeepsTable() {
   QCOMPARE(ReceivedAfter(sim, seen), QByteArray("\x0f\x19"));
 }
 
-void MeterSimTest::historyRequestWaitsForCountReply_data() {
+void TestProtocolMeterSim::historyRequestWaitsForCountReply_data() {
   QTest::addColumn<QStringList>("args");
   QTest::addColumn<bool>("countArrives");  // within the time the read waits for it
   const QStringList groups{QStringLiteral("--groups"), QStringLiteral("255")};
@@ -216,7 +216,7 @@ void MeterSimTest::historyRequestWaitsForCountReply_data() {
 // A meter that answers late: the history request goes out only after the
 // count reply, so the late count is never read as history data. A count reply
 // that does not come in time fails the read, and also when it comes later.
-void MeterSimTest::historyRequestWaitsForCountReply() {
+void TestProtocolMeterSim::historyRequestWaitsForCountReply() {
   QFETCH(QStringList, args);
   QFETCH(bool, countArrives);
   MeterSim sim(args);
@@ -256,7 +256,7 @@ void MeterSimTest::historyRequestWaitsForCountReply() {
   QCOMPARE(form->MSComm1->RThreshold(), 3);
 }
 
-void MeterSimTest::badCountKeepsGroupCount() {
+void TestProtocolMeterSim::badCountKeepsGroupCount() {
   MeterSim sim({QStringLiteral("--bad-count")});  // 10 groups, count header 5 4
   QVERIFY(sim.waitReady());
   auto form = StartProgram();
@@ -275,7 +275,7 @@ void MeterSimTest::badCountKeepsGroupCount() {
   QCOMPARE(form->MSComm1->RThreshold(), 3);
 }
 
-void MeterSimTest::liveResumesAfterUnfinishedHistoryRead_data() {
+void TestProtocolMeterSim::liveResumesAfterUnfinishedHistoryRead_data() {
   QTest::addColumn<QStringList>("args");
   QTest::addColumn<bool>("whileBlockComing");  // back to live before the block arrives
   QTest::newRow("short history block")
@@ -288,7 +288,7 @@ void MeterSimTest::liveResumesAfterUnfinishedHistoryRead_data() {
 
 // A history read that never completes must not hold back the live replies
 // that follow: every later live reply is handled and shown.
-void MeterSimTest::liveResumesAfterUnfinishedHistoryRead() {
+void TestProtocolMeterSim::liveResumesAfterUnfinishedHistoryRead() {
   QFETCH(QStringList, args);
   QFETCH(bool, whileBlockComing);
   MeterSim sim(args);
@@ -338,7 +338,7 @@ void MeterSimTest::liveResumesAfterUnfinishedHistoryRead() {
 // A meter that stops answering while the live display runs: after three
 // unanswered requests the status line says so, polling goes on, and the
 // first good reply brings the normal message back.
-void MeterSimTest::silentMeterIsReportedWhileRunning() {
+void TestProtocolMeterSim::silentMeterIsReportedWhileRunning() {
   // Handshake and two live readings answered, then 4 s of silence.
   MeterSim sim({QStringLiteral("--pause-after"), QStringLiteral("3"), QStringLiteral("--pause-ms"),
                 QStringLiteral("4000")});
@@ -362,5 +362,5 @@ void MeterSimTest::silentMeterIsReportedWhileRunning() {
   QVERIFY(form->TraceWritePos != pos);
 }
 
-QTEST_MAIN(MeterSimTest)
-#include "meter_sim_test.moc"
+QTEST_MAIN(TestProtocolMeterSim)
+#include "test_protocol_meter_sim.moc"

@@ -35,7 +35,7 @@ bool IsOwnStatusText(const QString &text) {
 
 }  // namespace
 
-class DispatchTest : public QObject {
+class TestProtocolDispatch : public QObject {
   Q_OBJECT
  private slots:
   void initTestCase();
@@ -70,18 +70,18 @@ class DispatchTest : public QObject {
   std::unique_ptr<Form2> form;
 };
 
-void DispatchTest::initTestCase() { testsupport::makeTemporaryPortsDir(); }
+void TestProtocolDispatch::initTestCase() { testsupport::makeTemporaryPortsDir(); }
 
-void DispatchTest::init() {
+void TestProtocolDispatch::init() {
   form = std::make_unique<Form2>();
   form->ResetMainChart();
   form->ResetLevelRuler();
   form->ResetTimeRuler();
 }
 
-void DispatchTest::cleanup() { form.reset(); }
+void TestProtocolDispatch::cleanup() { form.reset(); }
 
-void DispatchTest::handshakeAccepted() {
+void TestProtocolDispatch::handshakeAccepted() {
   QVERIFY(form->Timer2->Enabled());
   dispatch(5, Bytes({213, 85, 85, 1, 2, 3}));  // extra bytes are ignored
   QCOMPARE(status(), QStringLiteral("握手成功"));
@@ -90,7 +90,7 @@ void DispatchTest::handshakeAccepted() {
   QCOMPARE(form->Connected, short(1));
 }
 
-void DispatchTest::handshakeRejected_data() {
+void TestProtocolDispatch::handshakeRejected_data() {
   QTest::addColumn<QByteArray>("reply");
   QTest::newRow("swapped") << Bytes({85, 213, 85});
   QTest::newRow("last byte wrong") << Bytes({213, 85, 84});
@@ -99,7 +99,7 @@ void DispatchTest::handshakeRejected_data() {
   QTest::newRow("two bytes") << Bytes({213, 85});
 }
 
-void DispatchTest::handshakeRejected() {
+void TestProtocolDispatch::handshakeRejected() {
   QFETCH(QByteArray, reply);
   dispatch(5, reply);
   QCOMPARE(status(), QStringLiteral("握手失败,下位机返回出错"));
@@ -108,7 +108,7 @@ void DispatchTest::handshakeRejected() {
   QCOMPARE(form->Connected, short(0));
 }
 
-void DispatchTest::countReply_data() {
+void TestProtocolDispatch::countReply_data() {
   QTest::addColumn<QByteArray>("reply");
   QTest::addColumn<int>("threshold");
   QTest::addColumn<int>("groupCount");
@@ -124,7 +124,7 @@ void DispatchTest::countReply_data() {
   QTest::newRow("header only") << Bytes({5, 5}) << 3 << 9 << QStringLiteral("接收组数失败");
 }
 
-void DispatchTest::countReply() {
+void TestProtocolDispatch::countReply() {
   QFETCH(QByteArray, reply);
   QFETCH(int, threshold);
   QFETCH(int, groupCount);
@@ -137,7 +137,7 @@ void DispatchTest::countReply() {
   QCOMPARE(status(), text);
 }
 
-void DispatchTest::thresholdFollowsExpectedReply() {
+void TestProtocolDispatch::thresholdFollowsExpectedReply() {
   dispatch(15, Bytes({5, 5, 255}));
   QCOMPARE(form->MSComm1->RThreshold(), 765);
   dispatch(25, QByteArray(765, '\x01'));
@@ -148,7 +148,7 @@ void DispatchTest::thresholdFollowsExpectedReply() {
   QCOMPARE(form->MSComm1->RThreshold(), 3);
 }
 
-void DispatchTest::historyReplyFillsTable() {
+void TestProtocolDispatch::historyReplyFillsTable() {
   dispatch(15, Bytes({5, 5, 3}));
   const QByteArray block = Bytes({12, 34, 1, 1, 5, 10, 0, 7, 19, 77, 77, 9});
   dispatch(25, block);
@@ -172,7 +172,7 @@ void DispatchTest::historyReplyFillsTable() {
   QCOMPARE(form->RichTextBox1->Text(), HistoryTableHeading());
 }
 
-void DispatchTest::historyShortBlock() {
+void TestProtocolDispatch::historyShortBlock() {
   form->GroupCount = 4;
   dispatch(25, Bytes({12, 34, 1, 1}));
   QCOMPARE(status(), QStringLiteral("返回历史数据不完整"));
@@ -182,7 +182,7 @@ void DispatchTest::historyShortBlock() {
   QCOMPARE(form->MSComm1->RThreshold(), 3);
 }
 
-void DispatchTest::liveReplyDecodesOneGroup() {
+void TestProtocolDispatch::liveReplyDecodesOneGroup() {
   form->GroupCount = 200;  // left from a history read
   form->Option4->setEnabled(false);
   form->Option5->setEnabled(false);
@@ -205,7 +205,7 @@ void DispatchTest::liveReplyDecodesOneGroup() {
   QCOMPARE(form->Label8->text(), QStringLiteral("0.05mA"));
 }
 
-void DispatchTest::liveInvalidCodeStoresNothing() {
+void TestProtocolDispatch::liveInvalidCodeStoresNothing() {
   form->TraceWritePos = 2;
   form->Label8->setText(QStringLiteral("x"));
   for (int code : {0, 21, 255}) {
@@ -217,7 +217,7 @@ void DispatchTest::liveInvalidCodeStoresNothing() {
   QVERIFY(std::all_of(form->ReadingBuffer.begin(), form->ReadingBuffer.end(), [](float v) { return v == 0; }));
 }
 
-void DispatchTest::liveShortBlockStoresNothing() {
+void TestProtocolDispatch::liveShortBlockStoresNothing() {
   form->TraceWritePos = 2;
   for (const QByteArray &reply : {QByteArray(), Bytes({12}), Bytes({12, 34})}) {
     dispatch(35, reply);
@@ -228,7 +228,7 @@ void DispatchTest::liveShortBlockStoresNothing() {
   }
 }
 
-void DispatchTest::liveRingThroughWindow() {
+void TestProtocolDispatch::liveRingThroughWindow() {
   form->Slider2->setValue(0);  // 16 points per window
   for (int i = 1; i <= 17; ++i) dispatch(35, Bytes({0, i, 3}));  // i / 10 mA
   QCOMPARE(form->TraceWritePos, short(17));
@@ -239,14 +239,14 @@ void DispatchTest::liveRingThroughWindow() {
   QCOMPARE(form->ReadingBuffer[0], 0.1f);
 }
 
-void DispatchTest::unknownCommand_data() {
+void TestProtocolDispatch::unknownCommand_data() {
   QTest::addColumn<QByteArray>("command");
   QTest::newRow("nothing sent yet") << QByteArray(1, '\0');
   QTest::newRow("empty command buffer") << QByteArray();
   QTest::newRow("other byte") << Bytes({36});
 }
 
-void DispatchTest::unknownCommand() {
+void TestProtocolDispatch::unknownCommand() {
   QFETCH(QByteArray, command);
   form->CommandBuffer = command;
   form->ReceiveBuffer = Bytes({213, 85, 85});
@@ -261,7 +261,7 @@ void DispatchTest::unknownCommand() {
 
 // Each block sits in a heap buffer of exactly its size, with no terminator
 // behind it, so AddressSanitizer reports any read past the block.
-void DispatchTest::shortBlocksInExactHeapBuffers() {
+void TestProtocolDispatch::shortBlocksInExactHeapBuffers() {
   for (int command : {5, 15, 25, 35}) {
     for (int size = 0; size <= 8; ++size) {
       std::unique_ptr<char[]> raw(new char[size > 0 ? size : 1]);
@@ -276,7 +276,7 @@ void DispatchTest::shortBlocksInExactHeapBuffers() {
   }
 }
 
-void DispatchTest::randomBlocksUnderEveryCommand() {
+void TestProtocolDispatch::randomBlocksUnderEveryCommand() {
   QRandomGenerator random(20240611);
   auto randomBlock = [&random] {
     // Mostly the sizes that matter (around 3 and short of 3 x N), some long.
@@ -307,7 +307,7 @@ void DispatchTest::randomBlocksUnderEveryCommand() {
   }
 }
 
-void DispatchTest::sendersWithoutPort() {
+void TestProtocolDispatch::sendersWithoutPort() {
   QVERIFY(!form->MSComm1->PortOpen());
   form->CommandBuffer = QByteArray(1, 35);
   form->SendCommand(15);
@@ -329,5 +329,5 @@ void DispatchTest::sendersWithoutPort() {
   QVERIFY(!form->Timer3->Enabled());
 }
 
-QTEST_MAIN(DispatchTest)
-#include "dispatch_test.moc"
+QTEST_MAIN(TestProtocolDispatch)
+#include "test_protocol_dispatch.moc"

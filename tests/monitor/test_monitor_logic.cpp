@@ -6,7 +6,7 @@
 #include "numbers/number_text.h"
 #include "monitor/statistics.h"
 
-class MonitorLogicTest : public QObject {
+class TestMonitorLogic : public QObject {
   Q_OBJECT
  private slots:
   void readsNumbersLeniently_data();
@@ -20,7 +20,7 @@ class MonitorLogicTest : public QObject {
   void alarmEntry();
 };
 
-void MonitorLogicTest::readsNumbersLeniently_data() {
+void TestMonitorLogic::readsNumbersLeniently_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<double>("value");
   QTest::newRow("leading blanks, trailing letters") << "  12.5abc" << 12.5;
@@ -43,13 +43,13 @@ void MonitorLogicTest::readsNumbersLeniently_data() {
   QTest::newRow("negative overflow") << "-1e999" << -DBL_MAX;
 }
 
-void MonitorLogicTest::readsNumbersLeniently() {
+void TestMonitorLogic::readsNumbersLeniently() {
   QFETCH(QString, text);
   QFETCH(double, value);
   QCOMPARE(ReadNumberLeniently(text), value);
 }
 
-void MonitorLogicTest::roundsHalvesToEven_data() {
+void TestMonitorLogic::roundsHalvesToEven_data() {
   QTest::addColumn<double>("value");
   QTest::addColumn<qint64>("rounded");
   QTest::newRow("250.5") << 250.5 << qint64(250);
@@ -62,13 +62,13 @@ void MonitorLogicTest::roundsHalvesToEven_data() {
   QTest::newRow("huge negative saturates") << -1e300 << std::numeric_limits<qint64>::min();
 }
 
-void MonitorLogicTest::roundsHalvesToEven() {
+void TestMonitorLogic::roundsHalvesToEven() {
   QFETCH(double, value);
   QFETCH(qint64, rounded);
   QCOMPARE(qint64(RoundHalfEven(value)), rounded);
 }
 
-void MonitorLogicTest::statisticsMinStartsAtOneMillion() {
+void TestMonitorLogic::statisticsMinStartsAtOneMillion() {
   // All readings above 1,000,000 still leave Min at its start value.
   std::array<float, 501> r{};
   r.fill(2000000);
@@ -78,7 +78,7 @@ void MonitorLogicTest::statisticsMinStartsAtOneMillion() {
   QVERIFY(s.Alarm);
 }
 
-void MonitorLogicTest::statisticsSumInDoublePrecision() {
+void TestMonitorLogic::statisticsSumInDoublePrecision() {
   // One large reading and sixteen tiny ones: a single-precision sum would
   // lose every tiny one (0.01 is below half a float step at 350000).
   std::array<float, 501> r{};
@@ -89,7 +89,7 @@ void MonitorLogicTest::statisticsSumInDoublePrecision() {
   QVERIFY(s.Average != 350000.0f / 17);
 }
 
-void MonitorLogicTest::statisticsNeverReadPastTheBuffer() {
+void TestMonitorLogic::statisticsNeverReadPastTheBuffer() {
   std::array<float, 4> r{{4, 4, 4, 4}};
   const WindowStatistics s = ComputeWindowStatistics(r.data(), r.size(), 500, 1000000);
   QCOMPARE(s.Average, 4.0f);
@@ -97,7 +97,7 @@ void MonitorLogicTest::statisticsNeverReadPastTheBuffer() {
   QVERIFY(!none.Alarm);
 }
 
-void MonitorLogicTest::alarmEntry_data() {
+void TestMonitorLogic::alarmEntry_data() {
   QTest::addColumn<int>("unit");
   QTest::addColumn<QString>("text");
   QTest::addColumn<bool>("accepted");
@@ -117,7 +117,7 @@ void MonitorLogicTest::alarmEntry_data() {
   QTest::newRow("no unit") << none << "5" << false << 0.0f;
 }
 
-void MonitorLogicTest::alarmEntry() {
+void TestMonitorLogic::alarmEntry() {
   QFETCH(int, unit);
   QFETCH(QString, text);
   QFETCH(bool, accepted);
@@ -127,5 +127,5 @@ void MonitorLogicTest::alarmEntry() {
   if (accepted) QCOMPARE(e.ValueMilliAmpere, milliAmpere);
 }
 
-QTEST_GUILESS_MAIN(MonitorLogicTest)
-#include "tst_monitor_logic.moc"
+QTEST_GUILESS_MAIN(TestMonitorLogic)
+#include "test_monitor_logic.moc"
