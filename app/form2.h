@@ -1,7 +1,7 @@
 #pragma once
 // Form2: the main window. It owns every control, timer and variable of the
-// running program. Controls are child objects named as in the window layout,
-// the procedures are public slots, and the variables are readable properties,
+// running program. Controls are child objects named by their object names
+// (Command1, Label6, ...), the procedures are public slots, and the variables are readable properties,
 // so everything can be reached by name from outside.
 //
 // The class is defined across one file per subsystem:

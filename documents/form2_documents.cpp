@@ -13,8 +13,13 @@
 
 namespace {
 
+// The name offered for a new text file: the program's own name for its data,
+// the same as the default folder's, so a first save needs no typing.
 const QString kDefaultFileName = QStringLiteral("Kestrelomat");
 const QString kTextFilter = QStringLiteral("文本格式 (*.txt)|*.txt");
+// The JPEG type's pattern is "*jpg" without the dot, as this dialog has
+// always offered it: it matches every name ending in "jpg", ".jpg" among
+// them, so no JPEG file is hidden; its description still reads "(*.jpg)".
 const QString kPictureFilter = QStringLiteral("位图格式 (*.bmp)|*.bmp|jpg格式 (*.jpg)|*jpg|");
 
 // The fixed folder documents are offered in first: ~/Kestrelomat.

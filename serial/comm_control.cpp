@@ -158,6 +158,13 @@ void CommControl::Output(const QByteArray &bytes) {
 
 // Hands held bytes to the driver without blocking. False when the device
 // failed (it is then closed and reported lost).
+// It writes to the port's descriptor itself rather than through QSerialPort:
+// QSerialPort keeps its own write buffer, which the output purge
+// (OutBufferCount = 0) would have to reach into and which could hold back a
+// command byte already handed over. Here every byte is either still in
+// pending_ or with the driver, so the output purge drops exactly the held
+// bytes of earlier writes, never the command just written, and Flush knows
+// when the line has it.
 bool CommControl::writePending() {
   if (!PortOpen()) {
     pending_.clear();

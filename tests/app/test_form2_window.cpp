@@ -45,7 +45,7 @@ const Placement kInventory[] = {
     {"Command7", "Frame2", 2160, 240, 735, 330, "上翻"},
     {"Command8", "Frame2", 2160, 720, 735, 330, "下翻"},
     {"Frame3", "window", 6840, 120, 3495, 2055, "实时显示"},
-    {"Label7", "Frame3", 45, 600, 3150, 840, "LIVE"},  // widened to show whole readings
+    {"Label7", "Frame3", 45, 600, 3150, 840, "LIVE"},  // spans the frame: a 42-point reading needs it
     {"Picture2", "window", 10800, 360, 2880, 1935, nullptr},
     {"Picture1", "window", 360, 2400, 8000, 6000, nullptr},
     {"RichTextBox1", "window", 360, 2400, 8655, 6735, "                              高精度钳形漏电流表测试数据"},
@@ -77,7 +77,7 @@ const Placement kInventory[] = {
     {"Text4", "Frame5", 1680, 1080, 855, 270, ""},
     {"Frame6", "window", 10320, 5760, 3135, 1575, "报警值设定"},
     {"Shape2", "Frame6", 360, 630, 495, 495, nullptr},
-    {"Text1", "Frame6", 960, 660, 1080, 435, ""},  // widened for six 15-point digits
+    {"Text1", "Frame6", 960, 660, 1080, 435, ""},  // room for six 15-point digits
     {"Option4", "Frame6", 2160, 480, 495, 255, "mA"},
     {"Option5", "Frame6", 2160, 960, 495, 255, "A"},
     {"Frame7", "window", 10320, 8520, 3135, 1575, "通信状态"},
