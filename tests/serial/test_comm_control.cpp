@@ -282,20 +282,10 @@ void TestCommControl::openFailures_data() {
 void TestCommControl::openFailures() {
   QFETCH(QString, kind);
   QFETCH(int, error);
-  std::unique_ptr<DeviceHolder> holder;
   QSerialPort other(pty_->slavePath());
-  if (kind == "dangling") link(1, QStringLiteral("/nonexistent/ttyUSB9"));
-  if (kind == "plainfile") {
-    // A file that is no serial device, unique so that parallel tests do not
-    // meet at its lock file (as they would at /dev/null).
-    QFile plain(ports_ + QStringLiteral("/not-a-tty"));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    link(1, plain.fileName());
-  }
-  if (kind == "held" || kind == "forbidden") {
-    holder = std::make_unique<DeviceHolder>(pty_->slavePath());
-    QVERIFY(holder->holding());
-  }
+  bool prepared = false;
+  auto holder = PrepareOpenFailure(kind, ports_, pty_->slavePath(), &prepared);
+  QVERIFY(prepared);
   if (kind == "held-here") QVERIFY(other.open(QIODevice::ReadWrite));
   // Tests run as root, who may open anything: stand in for a user without
   // access to the device. The device itself refuses through the lock.

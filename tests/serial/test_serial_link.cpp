@@ -108,19 +108,9 @@ void TestSerialLink::openOutcomes() {
   QFETCH(QString, label1);
   QFETCH(QString, label6);
   QFETCH(bool, opened);
-  std::unique_ptr<DeviceHolder> holder;
-  if (kind == "dangling") link(1, QStringLiteral("/nonexistent"));
-  if (kind == "plainfile") {
-    // A file that is no serial device, unique so that parallel tests do not
-    // meet at its lock file (as they would at /dev/null).
-    QFile plain(ports_ + QStringLiteral("/not-a-tty"));
-    QVERIFY(plain.open(QIODevice::WriteOnly));
-    link(1, plain.fileName());
-  }
-  if (kind == "held" || kind == "forbidden") {
-    holder = std::make_unique<DeviceHolder>(pty_->slavePath());
-    QVERIFY(holder->holding());
-  }
+  bool prepared = false;
+  auto holder = PrepareOpenFailure(kind, ports_, pty_->slavePath(), &prepared);
+  QVERIFY(prepared);
   if (kind == "forbidden") CommControl::DeviceAccessible = [](const QString &) { return false; };
 
   QCOMPARE(w_->Label1->text(), QStringLiteral("COM1打开成功"));

@@ -2,12 +2,14 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QLabel>
 #include <QSerialPort>
 #include <cstdio>
 
 #include "app/controls.h"
 #include "app/form2.h"
+#include "support/pty.h"
 
 namespace {
 
@@ -64,4 +66,20 @@ void DeviceHolder::release() {
   if (!process_.waitForFinished(5000)) process_.kill();
   process_.waitForFinished(1000);
   holding_ = false;
+}
+
+std::unique_ptr<DeviceHolder> PrepareOpenFailure(const QString &kind, const QString &portsDir,
+                                                 const QString &device, bool *ok) {
+  *ok = true;
+  if (kind == QLatin1String("dangling")) *ok = testsupport::LinkPort(portsDir, 1, QStringLiteral("/nonexistent/ttyUSB9"));
+  if (kind == QLatin1String("plainfile")) {
+    // A file that is no serial device, unique so that parallel tests do not
+    // meet at its lock file (as they would at /dev/null).
+    QFile plain(portsDir + QStringLiteral("/not-a-tty"));
+    *ok = plain.open(QIODevice::WriteOnly) && testsupport::LinkPort(portsDir, 1, plain.fileName());
+  }
+  if (kind != QLatin1String("held") && kind != QLatin1String("forbidden")) return nullptr;
+  auto holder = std::make_unique<DeviceHolder>(device);
+  *ok = holder->holding();
+  return holder;
 }

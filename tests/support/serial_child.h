@@ -9,9 +9,20 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <memory>
 
 // Runs the child mode when asked to; returns -1 in the normal test run.
 int RunSerialChildIfAsked(int argc, char **argv);
+
+class DeviceHolder;
+
+// Makes COM1 of `portsDir` fail to open in the way `kind` names: "dangling"
+// (a link to no device), "plainfile" (a link to a file that is no serial
+// device), "held" or "forbidden" (the device `device` held open by another
+// process). Returns that process for the test to keep (none for the other
+// kinds); false in `ok` when the set-up itself failed.
+std::unique_ptr<DeviceHolder> PrepareOpenFailure(const QString &kind, const QString &portsDir,
+                                                 const QString &device, bool *ok);
 
 // A child that holds `device` open until destroyed.
 class DeviceHolder {
