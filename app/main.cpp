@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <csignal>
 #include <memory>
+#include <string_view>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -42,6 +43,16 @@ void CloseOnTerminate(QWidget &window) {
   sigaction(SIGINT, &action, nullptr);
 }
 
+// True when the command line asks only for the help or the version text.
+bool AsksOnlyForText(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" || arg == "-v" || arg == "--version")
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -49,13 +60,15 @@ int main(int argc, char **argv) {
   // the status line like a full disk) instead of ending the program.
   std::signal(SIGXFSZ, SIG_IGN);
   KeepNoSettingsBetweenRuns();
-  QApplication app(argc, argv);
+  QCoreApplication::setApplicationVersion(
+      QStringLiteral(ARRESTER_VERSION " (Qt %1)").arg(QLatin1String(qVersion())));
 
   QCommandLineParser options;
   options.setApplicationDescription(QStringLiteral(
       "Monitors a clamp leakage-current meter on a serial line and records every\n"
       "real-time run and every history download in the measurement archive."));
   options.addHelpOption();
+  options.addVersionOption();
   const QCommandLineOption archiveOption(
       QStringLiteral("archive"),
       QStringLiteral("The archive file (default: $ARRESTER_ARCHIVE, else\n"
@@ -65,6 +78,13 @@ int main(int argc, char **argv) {
                                           QStringLiteral("Record nothing in the archive."));
   options.addOption(archiveOption);
   options.addOption(noRecordOption);
+  // The help and version texts only print: they need no display, so they are
+  // answered before the window's application connects to one.
+  if (AsksOnlyForText(argc, argv)) {
+    QCoreApplication textOnly(argc, argv);
+    options.process(textOnly);
+  }
+  QApplication app(argc, argv);
   options.process(app);
 
   InstallFontSubstitutes();
