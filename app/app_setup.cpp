@@ -8,8 +8,8 @@
 #include <QTranslator>
 
 void InstallFontSubstitutes() {
-  const QStringList songFaces = {QStringLiteral("AR PL UMing CN"), QStringLiteral("AR PL UMing TW"),
-                                 QStringLiteral("AR PL UMing HK"), QStringLiteral("Noto Serif CJK SC"),
+  const QStringList songFaces = {QStringLiteral("AR PL UMing CN"),   QStringLiteral("AR PL UMing TW"),
+                                 QStringLiteral("AR PL UMing HK"),   QStringLiteral("Noto Serif CJK SC"),
                                  QStringLiteral("Noto Sans CJK SC"), QStringLiteral("WenQuanYi Zen Hei")};
   QFont::insertSubstitutions(QStringLiteral("宋体"), songFaces);
   QFont::insertSubstitutions(QStringLiteral("SimSun"), songFaces);

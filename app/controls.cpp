@@ -93,7 +93,8 @@ void TextBox::focusOutEvent(QFocusEvent *e) {
     const int start = selectionStart();
     const int length = selectionLength();
     // Keep the caret at the end it was on, as a selection made either way.
-    keptSelection_ = cursorPosition() == start ? Selection{start + length, -length} : Selection{start, length};
+    keptSelection_ =
+        cursorPosition() == start ? Selection{start + length, -length} : Selection{start, length};
   } else {
     keptSelection_.reset();
   }

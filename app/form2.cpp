@@ -40,17 +40,17 @@ void DrawLogo(PictureBox &box) {
   const QRect logo(2, 2, 188, 125);
   p.fillRect(logo, QColor(20, 60, 130));
   p.setPen(QPen(QColor(255, 210, 60), 3));
-  p.drawLine(20, 22, 60, 22);                            // line conductor
+  p.drawLine(20, 22, 60, 22);  // line conductor
   p.drawLine(40, 22, 40, 34);
   p.setBrush(QColor(200, 200, 210));
   p.setPen(QPen(Qt::white, 1));
   for (int i = 0; i < 5; ++i) p.drawRoundedRect(QRectF(28, 34 + i * 12, 24, 10), 4, 4);  // sheds
   p.setPen(QPen(QColor(255, 210, 60), 3));
   p.drawLine(40, 94, 40, 104);
-  p.drawLine(28, 104, 52, 104);                          // earth
+  p.drawLine(28, 104, 52, 104);  // earth
   p.drawLine(32, 109, 48, 109);
   p.drawLine(36, 114, 44, 114);
-  p.setPen(QPen(QColor(120, 230, 120), 2));              // a small leakage trace
+  p.setPen(QPen(QColor(120, 230, 120), 2));  // a small leakage trace
   QPainterPath wave;
   wave.moveTo(70, 70);
   for (int x = 0; x <= 100; ++x) wave.lineTo(70 + x, 70 - 14 * std::sin(x / 100.0 * 4 * M_PI));
@@ -105,7 +105,9 @@ Form2::Form2(QWidget *parent) : QMainWindow(parent) {
   BuildMenus();
   ConnectEvents();
   // Any change of a screen's free area may concern the screen we are on.
-  auto watch = [this](QScreen *s) { connect(s, &QScreen::availableGeometryChanged, this, &Form2::FitToScreen); };
+  auto watch = [this](QScreen *s) {
+    connect(s, &QScreen::availableGeometryChanged, this, &Form2::FitToScreen);
+  };
   for (QScreen *s : QGuiApplication::screens()) watch(s);
   connect(qApp, &QGuiApplication::screenAdded, this, watch);
   FitToScreen();
@@ -381,8 +383,9 @@ void Form2::FitToScreen() {
   // Keep a shown window inside the free area of its screen.
   if (!isVisible()) return;
   const QRect frame = frameGeometry();
-  const QPoint inside(qBound(avail.left(), frame.left(), qMax(avail.left(), avail.right() + 1 - frame.width())),
-                      qBound(avail.top(), frame.top(), qMax(avail.top(), avail.bottom() + 1 - frame.height())));
+  const QPoint inside(
+      qBound(avail.left(), frame.left(), qMax(avail.left(), avail.right() + 1 - frame.width())),
+      qBound(avail.top(), frame.top(), qMax(avail.top(), avail.bottom() + 1 - frame.height())));
   if (inside != frame.topLeft()) move(inside);
 }
 
@@ -412,8 +415,7 @@ int Form2::PointsPerWindow() const {
   return kPointsPerWindowTable[size_t(qBound(0, Slider2->value(), last))];
 }
 
-bool Form2::IsRunning() const { return RunState.isValid() && RunState.toInt() == kRunning;
-}
+bool Form2::IsRunning() const { return RunState.isValid() && RunState.toInt() == kRunning; }
 
 QPrinter &Form2::Printer() {
   if (!printer_) printer_ = new QPrinter(QPrinter::HighResolution);

@@ -126,13 +126,13 @@ class Form2 : public QMainWindow {
   QLabel *Label1;  // port status — serial/form2_serial.cpp
   QLabel *Label2;  // instrument link — protocol/form2_protocol.cpp, serial/form2_serial.cpp
   QLabel *Label7;  // live reading, "LIVE" when none — protocol/form2_protocol.cpp, monitor/form2_monitor.cpp
-  QLabel *Label8;  // full-scale caption of Slider1 — protocol/form2_protocol.cpp
-  QLabel *Label18;  // pointer read-out over the chart — charts/form2_charts.cpp
+  QLabel *Label8;      // full-scale caption of Slider1 — protocol/form2_protocol.cpp
+  QLabel *Label18;     // pointer read-out over the chart — charts/form2_charts.cpp
   StatusLine *Label6;  // the status line, written by every subsystem; keeps what it showed for a look back
   // Fixed captions: MAX/MIN/AVERAGE (3-5), "y:" and "Z:" (9, 11), "x1:" and
   // "x2:" (12, 13), time-window captions "1s" to "30s" (10, 14-17).
-  QLabel *Label3, *Label4, *Label5, *Label9, *Label10, *Label11, *Label12, *Label13, *Label14,
-      *Label15, *Label16, *Label17;
+  QLabel *Label3, *Label4, *Label5, *Label9, *Label10, *Label11, *Label12, *Label13, *Label14, *Label15,
+      *Label16, *Label17;
   TextBox *Text1, *Text2, *Text3, *Text4, *Text5, *Text6, *Text7, *Text8;
   QSlider *Slider1, *Slider2;
   RichTextBox *RichTextBox1;
@@ -193,7 +193,7 @@ class Form2 : public QMainWindow {
 
   // ---- Monitoring ----------------------------------------------------------
   short OperatingMode = 0;  // kRealTimeMode or kHistoryMode; 0 until Form_Load selects one
-  QVariant RunState;  // kRunning or kStopped as a short; no value until the first Start
+  QVariant RunState;        // kRunning or kStopped as a short; no value until the first Start
   bool TraceActive = false;
   float AlarmValue = kStartupAlarmValue;  // set again by InitAlarmValue at start-up
 
@@ -214,12 +214,12 @@ class Form2 : public QMainWindow {
   void AttachArchive(const QString &path, Recorder *recorder);
   QString ArchivePath;
   QPointer<Recorder> MeasurementRecorder;
-  bool RunRecording = false;  // a run is on: its readings make a recording
+  bool RunRecording = false;         // a run is on: its readings make a recording
   bool ArchiveFailureShown = false;  // told in Label6, once per failure episode
   QAction *mnurecords;
   QPointer<RecordsWindow> RecordsWindow1;
-  void BeginRunRecording();   // Start, or back to real-time while running
-  void EndRunRecording();     // Stop, a switch to history, exit
+  void BeginRunRecording();  // Start, or back to real-time while running
+  void EndRunRecording();    // Stop, a switch to history, exit
   void RecordLiveReading(const ReadingGroup &group);
   void RecordHistoryBlock(const QByteArray &block, int groupsAnnounced);
 

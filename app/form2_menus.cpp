@@ -25,29 +25,38 @@ void Form2::BuildMenus() {
   };
 
   mnufile = menu("mnufile", QStringLiteral("文件(&F)"));
-  mnusave = item(mnufile, "mnusave", QStringLiteral("保存(&S)"), QKeySequence(QStringLiteral("Ctrl+S")), &Form2::mnusave_Click);
-  mnuprint = item(mnufile, "mnuprint", QStringLiteral("打印(&P)"), QKeySequence(QStringLiteral("Ctrl+P")), &Form2::mnuprint_Click);
-  mnuprintsetting = item(mnufile, "mnuprintsetting", QStringLiteral("打印设置"), {}, &Form2::mnuprintsetting_Click);
-  mnuexit = item(mnufile, "mnuexit", QStringLiteral("退出(&X)"), QKeySequence(QStringLiteral("Ctrl+E")), &Form2::mnuexit_Click);
+  mnusave = item(mnufile, "mnusave", QStringLiteral("保存(&S)"), QKeySequence(QStringLiteral("Ctrl+S")),
+                 &Form2::mnusave_Click);
+  mnuprint = item(mnufile, "mnuprint", QStringLiteral("打印(&P)"), QKeySequence(QStringLiteral("Ctrl+P")),
+                  &Form2::mnuprint_Click);
+  mnuprintsetting =
+      item(mnufile, "mnuprintsetting", QStringLiteral("打印设置"), {}, &Form2::mnuprintsetting_Click);
+  mnuexit = item(mnufile, "mnuexit", QStringLiteral("退出(&X)"), QKeySequence(QStringLiteral("Ctrl+E")),
+                 &Form2::mnuexit_Click);
   mnurecords = item(mnufile, "mnurecords", QStringLiteral("测量记录(&R)..."), {}, &Form2::mnurecords_Click);
 
   mnuedit = menu("mnuedit", QStringLiteral("编辑(&E)"));
   mnucomsetting = item(mnuedit, "mnucomsetting", QStringLiteral("通信设置"), {}, &Form2::mnucomsetting_Click);
-  mnuuppage = item(mnuedit, "mnuuppage", QStringLiteral("上翻"), QKeySequence(Qt::Key_F1), &Form2::mnuuppage_Click);
-  mnudownpage = item(mnuedit, "mnudownpage", QStringLiteral("下翻"), QKeySequence(Qt::Key_F2), &Form2::mnudownpage_Click);
+  mnuuppage =
+      item(mnuedit, "mnuuppage", QStringLiteral("上翻"), QKeySequence(Qt::Key_F1), &Form2::mnuuppage_Click);
+  mnudownpage = item(mnuedit, "mnudownpage", QStringLiteral("下翻"), QKeySequence(Qt::Key_F2),
+                     &Form2::mnudownpage_Click);
   mnux = item(mnuedit, "mnux", QStringLiteral("剪切"), {}, &Form2::mnux_Click);
   mnucopy = item(mnuedit, "mnucopy", QStringLiteral("复制"), {}, &Form2::mnucopy_Click);
   mnupaste = item(mnuedit, "mnupaste", QStringLiteral("粘贴"), {}, &Form2::mnupaste_Click);
-  mnudelete = item(mnuedit, "mnudelete", QStringLiteral("删除"), QKeySequence(QStringLiteral("Ctrl+D")), &Form2::mnudelete_Click);
+  mnudelete = item(mnuedit, "mnudelete", QStringLiteral("删除"), QKeySequence(QStringLiteral("Ctrl+D")),
+                   &Form2::mnudelete_Click);
   mnucancel = item(mnuedit, "mnucancel", QStringLiteral("撤销"), {}, &Form2::mnucancel_Click);
 
   mnurun = menu("mnurun", QStringLiteral("运行(&R)"));
   mnurun1 = item(mnurun, "mnurun1", QStringLiteral("启动"), QKeySequence(Qt::Key_F3), &Form2::mnurun1_Click);
-  mnupause = item(mnurun, "mnupause", QStringLiteral("暂停"), QKeySequence(Qt::Key_F4), &Form2::mnupause_Click);
+  mnupause =
+      item(mnurun, "mnupause", QStringLiteral("暂停"), QKeySequence(Qt::Key_F4), &Form2::mnupause_Click);
   mnustop = item(mnurun, "mnustop", QStringLiteral("停止"), QKeySequence(Qt::Key_F5), &Form2::mnustop_Click);
 
   mnuhelp = menu("mnuhelp", QStringLiteral("帮助(&H)"));
-  mnuaboutus = item(mnuhelp, "mnuaboutus", QStringLiteral("关于软件"), QKeySequence(QStringLiteral("Ctrl+H")), &Form2::mnuaboutus_Click);
+  mnuaboutus = item(mnuhelp, "mnuaboutus", QStringLiteral("关于软件"), QKeySequence(QStringLiteral("Ctrl+H")),
+                    &Form2::mnuaboutus_Click);
 }
 
 void Form2::mnuexit_Click() { close(); }

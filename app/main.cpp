@@ -47,7 +47,8 @@ void CloseOnTerminate(QWidget &window) {
 bool AsksOnlyForText(int argc, char **argv) {
   for (int i = 1; i < argc; ++i) {
     const std::string_view arg = argv[i];
-    if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" || arg == "-v" || arg == "--version")
+    if (arg == "-h" || arg == "--help" || arg == "-?" || arg == "--help-all" || arg == "-v" ||
+        arg == "--version")
       return true;
   }
   return false;
@@ -64,16 +65,15 @@ int main(int argc, char **argv) {
       QStringLiteral(ARRESTER_VERSION " (Qt %1)").arg(QLatin1String(qVersion())));
 
   QCommandLineParser options;
-  options.setApplicationDescription(QStringLiteral(
-      "Monitors a clamp leakage-current meter on a serial line and records every\n"
-      "real-time run and every history download in the measurement archive."));
+  options.setApplicationDescription(
+      QStringLiteral("Monitors a clamp leakage-current meter on a serial line and records every\n"
+                     "real-time run and every history download in the measurement archive."));
   options.addHelpOption();
   options.addVersionOption();
-  const QCommandLineOption archiveOption(
-      QStringLiteral("archive"),
-      QStringLiteral("The archive file (default: $ARRESTER_ARCHIVE, else\n"
-                     "~/.local/share/arrester-monitor/archive.sqlite)."),
-      QStringLiteral("PATH"));
+  const QCommandLineOption archiveOption(QStringLiteral("archive"),
+                                         QStringLiteral("The archive file (default: $ARRESTER_ARCHIVE, else\n"
+                                                        "~/.local/share/arrester-monitor/archive.sqlite)."),
+                                         QStringLiteral("PATH"));
   const QCommandLineOption noRecordOption(QStringLiteral("no-record"),
                                           QStringLiteral("Record nothing in the archive."));
   options.addOption(archiveOption);

@@ -196,9 +196,18 @@ struct Archive::Impl {
     s.bindBlob(at + 1, r.raw);
     s.bindInteger(at + 2, r.code);
     s.bindText(at + 3, KindName(r.kind));
-    if (r.value) s.bindReal(at + 4, *r.value); else s.bindNull(at + 4);
-    if (r.unit != ReadingUnit::None) s.bindText(at + 5, UnitName(r.unit)); else s.bindNull(at + 5);
-    if (r.milliAmps) s.bindReal(at + 6, *r.milliAmps); else s.bindNull(at + 6);
+    if (r.value)
+      s.bindReal(at + 4, *r.value);
+    else
+      s.bindNull(at + 4);
+    if (r.unit != ReadingUnit::None)
+      s.bindText(at + 5, UnitName(r.unit));
+    else
+      s.bindNull(at + 5);
+    if (r.milliAmps)
+      s.bindReal(at + 6, *r.milliAmps);
+    else
+      s.bindNull(at + 6);
     s.bindText(at + 7, r.text);
   }
 
@@ -253,9 +262,8 @@ bool Archive::open(const QString &path, bool createSchema) {
                  d->failure == ArchiveFailure::ReadOnly)) {
     const QFileInfo now(path);
     const QFileInfo folder(now.absolutePath());
-    d->failure = (now.exists() && !now.isWritable()) || !folder.isWritable()
-                     ? ArchiveFailure::ReadOnly
-                     : ArchiveFailure::CannotOpen;
+    d->failure = (now.exists() && !now.isWritable()) || !folder.isWritable() ? ArchiveFailure::ReadOnly
+                                                                             : ArchiveFailure::CannotOpen;
   }
   return false;
 }
@@ -268,10 +276,9 @@ bool Archive::Impl::migrate(bool createSchema) {
   storedVersion = version;
   if (version == kSchemaVersion) return true;
   if (version > kSchemaVersion) {
-    return fail(QStringLiteral("archive schema %1 is newer than this program's %2")
-                    .arg(version)
-                    .arg(kSchemaVersion),
-                ArchiveFailure::NotAnArchive);
+    return fail(
+        QStringLiteral("archive schema %1 is newer than this program's %2").arg(version).arg(kSchemaVersion),
+        ArchiveFailure::NotAnArchive);
   }
   if (!createSchema) return true;
   if (!exec(dialect->beginWriteStatement())) return false;
@@ -377,9 +384,8 @@ QList<EntrySummary> Archive::listDownloads() { return d->list(EntryKind::Downloa
 
 QList<EntrySummary> Archive::listEntries() {
   QList<EntrySummary> all = listRecordings() + listDownloads();
-  std::stable_sort(all.begin(), all.end(), [](const EntrySummary &a, const EntrySummary &b) {
-    return a.startedMs > b.startedMs;
-  });
+  std::stable_sort(all.begin(), all.end(),
+                   [](const EntrySummary &a, const EntrySummary &b) { return a.startedMs > b.startedMs; });
   return all;
 }
 
@@ -399,7 +405,8 @@ std::optional<EntrySummary> Archive::findEntry(const QString &uuidOrPrefix) {
 bool Archive::setLabel(EntryKind kind, const QString &uuid, const QString &label,
                        std::optional<qint64> modifiedMs) {
   QSqlQuery q(d->db());
-  q.prepare(QStringLiteral("UPDATE %1 SET label = ?, label_modified_ms = ? WHERE uuid = ?").arg(TableOf(kind)));
+  q.prepare(
+      QStringLiteral("UPDATE %1 SET label = ?, label_modified_ms = ? WHERE uuid = ?").arg(TableOf(kind)));
   q.addBindValue(NotNull(label));
   q.addBindValue(modifiedMs.value_or(QDateTime::currentMSecsSinceEpoch()));
   q.addBindValue(uuid);
@@ -411,14 +418,15 @@ bool Archive::setLabel(EntryKind kind, const QString &uuid, const QString &label
 }
 
 std::unique_ptr<RowStream> Archive::streamRows(const EntrySummary &entry, qint64 afterNumber) {
-  const QString sql =
-      entry.kind == EntryKind::Recording
-          ? QStringLiteral("SELECT utc_ms, %1 FROM readings WHERE recording_id = ? AND number > ?"
-                           " ORDER BY number")
-                .arg(QLatin1String(kRowColumns))
-          : QStringLiteral("SELECT d.utc_ms, %1 FROM groups g JOIN downloads d ON d.id = g.download_id"
-                           " WHERE g.download_id = ? AND g.number > ? ORDER BY g.number")
-                .arg(PrefixedRowColumns(QStringLiteral("g.")));
+  const QString sql = entry.kind == EntryKind::Recording
+                          ? QStringLiteral(
+                                "SELECT utc_ms, %1 FROM readings WHERE recording_id = ? AND number > ?"
+                                " ORDER BY number")
+                                .arg(QLatin1String(kRowColumns))
+                          : QStringLiteral(
+                                "SELECT d.utc_ms, %1 FROM groups g JOIN downloads d ON d.id = g.download_id"
+                                " WHERE g.download_id = ? AND g.number > ? ORDER BY g.number")
+                                .arg(PrefixedRowColumns(QStringLiteral("g.")));
   return d->dialect->streamRows(d->db(), sql, {entry.id, afterNumber});
 }
 
@@ -429,9 +437,10 @@ std::optional<QHash<QString, Archive::StoredEntry>> Archive::storedEntries(Entry
   d->failure = ArchiveFailure::None;
   QSqlQuery q(d->db());
   q.setForwardOnly(true);
-  const QString sql = kind == EntryKind::Recording
-                          ? QStringLiteral("SELECT uuid, id, reading_count, label, label_modified_ms FROM recordings")
-                          : QStringLiteral("SELECT uuid, id, groups_received, label, label_modified_ms FROM downloads");
+  const QString sql =
+      kind == EntryKind::Recording
+          ? QStringLiteral("SELECT uuid, id, reading_count, label, label_modified_ms FROM recordings")
+          : QStringLiteral("SELECT uuid, id, groups_received, label, label_modified_ms FROM downloads");
   if (!q.exec(sql)) {
     d->fail(QStringLiteral("listing"), q.lastError());
     return std::nullopt;
@@ -464,10 +473,10 @@ bool Archive::markSynced(EntryKind kind, const QString &uuid, qint64 syncedMs) {
 std::optional<qint64> Archive::insertEntryCopy(const EntrySummary &e) {
   QSqlQuery q(d->db());
   if (e.kind == EntryKind::Recording) {
-    q.prepare(QStringLiteral(
-        "INSERT INTO recordings (uuid, started_ms, ended_ms, port_name, device, line_settings,"
-        " program_version, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
-        " RETURNING id"));
+    q.prepare(
+        QStringLiteral("INSERT INTO recordings (uuid, started_ms, ended_ms, port_name, device, line_settings,"
+                       " program_version, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                       " RETURNING id"));
     q.addBindValue(e.uuid);
     q.addBindValue(e.startedMs);
     q.addBindValue(OptionalTime(e.endedMs));
@@ -545,8 +554,7 @@ bool Archive::setRecordingTotals(qint64 recordingId, qint64 count, std::optional
   return true;
 }
 
-bool Archive::forEachRow(const EntrySummary &entry,
-                         const std::function<bool(const ArchivedRow &)> &row) {
+bool Archive::forEachRow(const EntrySummary &entry, const std::function<bool(const ArchivedRow &)> &row) {
   const std::unique_ptr<RowStream> rows = streamRows(entry);
   ArchivedRow r;
   auto optional = [&rows](int column) {
@@ -581,10 +589,10 @@ std::optional<qint64> Archive::insertRecording(RecordingInfo &info) {
   if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
   if (info.programVersion.isEmpty()) info.programVersion = ArchiveProgramVersion();
   QSqlQuery q(d->db());
-  q.prepare(QStringLiteral(
-      "INSERT INTO recordings (uuid, started_ms, ended_ms, port_name, device, line_settings,"
-      " program_version, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
-      " RETURNING id"));
+  q.prepare(
+      QStringLiteral("INSERT INTO recordings (uuid, started_ms, ended_ms, port_name, device, line_settings,"
+                     " program_version, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
+                     " RETURNING id"));
   q.addBindValue(info.uuid);
   q.addBindValue(info.startedMs);
   q.addBindValue(OptionalTime(info.endedMs));
@@ -601,13 +609,11 @@ std::optional<qint64> Archive::insertRecording(RecordingInfo &info) {
   return q.value(0).toLongLong();
 }
 
-bool Archive::insertReading(qint64 recordingId, qint64 number, qint64 utcMs,
-                            const ReadingGroup &group) {
+bool Archive::insertReading(qint64 recordingId, qint64 number, qint64 utcMs, const ReadingGroup &group) {
   if (!d->insertReading &&
-      !d->prepare(d->insertReading,
-                  QStringLiteral("INSERT INTO readings (recording_id, utc_ms, %1)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                      .arg(QLatin1String(kRowColumns)))) {
+      !d->prepare(d->insertReading, QStringLiteral("INSERT INTO readings (recording_id, utc_ms, %1)"
+                                                   " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                        .arg(QLatin1String(kRowColumns)))) {
     return false;
   }
   Statement &s = *d->insertReading;
@@ -659,11 +665,9 @@ std::optional<qint64> Archive::insertDownload(DownloadInfo &info, const QByteArr
   }
   const qint64 id = q.value(0).toLongLong();
   q.finish();
-  if (!d->insertGroup &&
-      !d->prepare(d->insertGroup,
-                  QStringLiteral("INSERT INTO groups (download_id, %1)"
-                                 " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
-                      .arg(QLatin1String(kRowColumns)))) {
+  if (!d->insertGroup && !d->prepare(d->insertGroup, QStringLiteral("INSERT INTO groups (download_id, %1)"
+                                                                    " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
+                                                         .arg(QLatin1String(kRowColumns)))) {
     return std::nullopt;
   }
   Statement &g = *d->insertGroup;
@@ -678,8 +682,7 @@ std::optional<qint64> Archive::insertDownload(DownloadInfo &info, const QByteArr
   return id;
 }
 
-QString Archive::addRecording(RecordingInfo info,
-                              const QList<std::pair<qint64, ReadingGroup>> &readings) {
+QString Archive::addRecording(RecordingInfo info, const QList<std::pair<qint64, ReadingGroup>> &readings) {
   if (!beginWrite()) return QString();
   std::optional<qint64> id = insertRecording(info);
   bool ok = id.has_value();

@@ -80,8 +80,17 @@ class Archive {
 
   // The same rows as a stream of raw columns, for bulk readers (CSV). The
   // stream must be gone before the archive is closed.
-  enum RowColumn { UtcMsColumn, NumberColumn, RawColumn, CodeColumn, KindColumn, ValueColumn,
-                   UnitColumn, MilliAmpsColumn, TextColumn };
+  enum RowColumn {
+    UtcMsColumn,
+    NumberColumn,
+    RawColumn,
+    CodeColumn,
+    KindColumn,
+    ValueColumn,
+    UnitColumn,
+    MilliAmpsColumn,
+    TextColumn
+  };
   // Only the rows numbered above `afterNumber`.
   std::unique_ptr<RowStream> streamRows(const EntrySummary &entry, qint64 afterNumber = 0);
 

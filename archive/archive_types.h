@@ -13,24 +13,24 @@ enum class EntryKind { Recording, Download };
 
 // Metadata of one recording (a run of live readings).
 struct RecordingInfo {
-  QString uuid;              // empty: a new one is made when the recording is stored
-  qint64 startedMs = 0;      // UTC ms since the epoch
+  QString uuid;                   // empty: a new one is made when the recording is stored
+  qint64 startedMs = 0;           // UTC ms since the epoch
   std::optional<qint64> endedMs;  // UTC ms; unset while recording (or after a crash)
-  QString portName;          // "COM1"
-  QString device;            // the device the name resolved to, "/dev/ttyUSB0"
-  QString lineSettings;      // "9600,N,8,1"
-  QString programVersion;    // empty: this program's version
+  QString portName;               // "COM1"
+  QString device;                 // the device the name resolved to, "/dev/ttyUSB0"
+  QString lineSettings;           // "9600,N,8,1"
+  QString programVersion;         // empty: this program's version
   QString label;
   std::optional<qint64> labelModifiedMs;
 };
 
 // Metadata of one history download.
 struct DownloadInfo {
-  QString uuid;              // empty: a new one is made
-  qint64 utcMs = 0;          // when the block arrived
+  QString uuid;      // empty: a new one is made
+  qint64 utcMs = 0;  // when the block arrived
   QString portName;
   QString device;
-  int groupsAnnounced = 0;   // the count the meter announced
+  int groupsAnnounced = 0;  // the count the meter announced
   QString label;
   std::optional<qint64> labelModifiedMs;
 };
@@ -39,14 +39,14 @@ struct DownloadInfo {
 // everything derived from its three bytes at the time it was stored.
 struct ArchivedRow {
   qint64 utcMs = 0;
-  int number = 0;             // 1-based within its recording or download
-  QByteArray raw;             // the 3 bytes as received
+  int number = 0;  // 1-based within its recording or download
+  QByteArray raw;  // the 3 bytes as received
   int code = 0;
   ReadingKind kind = ReadingKind::Invalid;
-  std::optional<double> value;      // in `unit`, signed as displayed; unset for overload/invalid
+  std::optional<double> value;  // in `unit`, signed as displayed; unset for overload/invalid
   ReadingUnit unit = ReadingUnit::None;
   std::optional<double> milliAmps;  // signed; unset for overload/invalid
-  QString text;               // the live caption, or the reading text of the data table row
+  QString text;                     // the live caption, or the reading text of the data table row
 };
 
 // One line of a listing: a recording or a download with its summary.
@@ -58,13 +58,13 @@ struct EntrySummary {
   std::optional<qint64> endedMs;  // recordings only
   QString portName;
   QString device;
-  QString lineSettings;           // recordings only
-  QString programVersion;         // recordings only
+  QString lineSettings;    // recordings only
+  QString programVersion;  // recordings only
   QString label;
   std::optional<qint64> labelModifiedMs;
-  qint64 count = 0;               // readings, or groups received
-  int groupsAnnounced = 0;        // downloads only
-  bool complete = true;           // downloads: every announced group arrived
+  qint64 count = 0;                // readings, or groups received
+  int groupsAnnounced = 0;         // downloads only
+  bool complete = true;            // downloads: every announced group arrived
   std::optional<qint64> syncedMs;  // when last found on the team server; unset: not there
   std::optional<ArchivedRow> first;
   std::optional<ArchivedRow> last;

@@ -15,8 +15,7 @@ namespace {
 constexpr int kFlushBytes = 1 << 20;
 constexpr qint64 kProgressEveryRows = 16384;
 
-const char kHeader[] =
-    "local_time,utc_ms,source,id,label,number,kind,value,unit,value_ma,text,raw\r\n";
+const char kHeader[] = "local_time,utc_ms,source,id,label,number,kind,value,unit,value_ma,text,raw\r\n";
 
 qint64 FloorDiv(qint64 a, qint64 b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
@@ -130,8 +129,8 @@ class LocalTimeWriter {
 
   qint64 block_ = std::numeric_limits<qint64>::min();
   qint64 blockMsOfDay_ = 0;
-  char date_[11] = {};    // "2024-05-01T"
-  char offset_[6] = {};   // "+08:00"
+  char date_[11] = {};   // "2024-05-01T"
+  char offset_[6] = {};  // "+08:00"
 };
 
 class CsvWriter {
@@ -164,8 +163,8 @@ class CsvWriter {
     const QByteArrayView unit = r.bytes(Archive::UnitColumn);
     const QByteArrayView text = r.bytes(Archive::TextColumn);
     const QByteArrayView raw = r.bytes(Archive::RawColumn);
-    const qsizetype room = LocalTimeWriter::kMaxBytes + 3 * 24 + 2 * 48 + prefix_.size() +
-                           kind.size() + unit.size() + 2 * text.size() + 3 * raw.size() + 16;
+    const qsizetype room = LocalTimeWriter::kMaxBytes + 3 * 24 + 2 * 48 + prefix_.size() + kind.size() +
+                           unit.size() + 2 * text.size() + 3 * raw.size() + 16;
     const qsizetype at = buffer_.size();
     buffer_.resize(at + room);
     Cursor c{buffer_.data() + at};
@@ -272,8 +271,8 @@ CsvExportResult ExportCsv(Archive &archive, QIODevice &out, const CsvExportOptio
   return result;
 }
 
-CsvExportResult ExportCsvFile(Archive &archive, const QString &path,
-                              const CsvExportOptions &options, const CsvProgress &progress) {
+CsvExportResult ExportCsvFile(Archive &archive, const QString &path, const CsvExportOptions &options,
+                              const CsvProgress &progress) {
   QSaveFile file(path);
   if (!file.open(QIODevice::WriteOnly)) {
     CsvExportResult result;

@@ -27,7 +27,7 @@
 enum class CsvEncoding {
   Utf8WithBom,  // what spreadsheet programs recognise as UTF-8
   Utf8,
-  Gbk,          // code page 936; characters it lacks become "?"
+  Gbk,  // code page 936; characters it lacks become "?"
 };
 
 struct CsvExportOptions {
@@ -50,5 +50,5 @@ CsvExportResult ExportCsv(Archive &archive, QIODevice &out, const CsvExportOptio
                           const CsvProgress &progress = {});
 // Writes a file that appears only once it is complete (not after a failure
 // or a cancel).
-CsvExportResult ExportCsvFile(Archive &archive, const QString &path,
-                              const CsvExportOptions &options, const CsvProgress &progress = {});
+CsvExportResult ExportCsvFile(Archive &archive, const QString &path, const CsvExportOptions &options,
+                              const CsvProgress &progress = {});

@@ -163,7 +163,8 @@ void Recorder::Shared::report(bool ok, const Archive &archive) {
   if (ok) {
     if (!stats.failing) return;
     stats.failing = false;
-    QMetaObject::invokeMethod(q, [q] { emit q->writeRecovered(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        q, [q] { emit q->writeRecovered(); }, Qt::QueuedConnection);
     return;
   }
   ++stats.failedAttempts;
@@ -315,9 +316,8 @@ bool Recorder::flush(int timeoutMs) {
   std::unique_lock<std::mutex> lock(s_->m);
   ++s_->flushWaiters;
   s_->wake.notify_one();
-  const bool done = s_->idle.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] {
-    return s_->queue.empty() && s_->inFlight == 0;
-  });
+  const bool done = s_->idle.wait_for(lock, std::chrono::milliseconds(timeoutMs),
+                                      [this] { return s_->queue.empty() && s_->inFlight == 0; });
   --s_->flushWaiters;
   return done && !s_->stats.failing;
 }

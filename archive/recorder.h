@@ -30,14 +30,14 @@
 #include "archive/sql_dialect.h"
 
 struct RecorderStats {
-  qint64 queuedReadings = 0;      // waiting, not counting a batch being written
+  qint64 queuedReadings = 0;  // waiting, not counting a batch being written
   qint64 committedReadings = 0;
   qint64 committedDownloads = 0;
-  qint64 droppedReadings = 0;     // discarded because the queue was full
-  qint64 failedAttempts = 0;      // failed commits (and opens), all episodes
-  bool failing = false;           // the last attempt failed
+  qint64 droppedReadings = 0;                     // discarded because the queue was full
+  qint64 failedAttempts = 0;                      // failed commits (and opens), all episodes
+  bool failing = false;                           // the last attempt failed
   ArchiveFailure failure = ArchiveFailure::None;  // of the last failed attempt
-  QString reason;                 // of the last failed attempt
+  QString reason;                                 // of the last failed attempt
 };
 
 class Recorder : public QObject {

@@ -68,8 +68,7 @@ class SqliteRowStream final : public RowStream {
         }
         case QMetaType::QByteArray: {
           const QByteArray b = v.toByteArray();
-          rc = sqlite3_bind_blob(stmt_, i + 1, b.constData(), static_cast<int>(b.size()),
-                                 SQLITE_TRANSIENT);
+          rc = sqlite3_bind_blob(stmt_, i + 1, b.constData(), static_cast<int>(b.size()), SQLITE_TRANSIENT);
           break;
         }
         default: rc = sqlite3_bind_int64(stmt_, i + 1, v.toLongLong()); break;
@@ -142,12 +141,10 @@ class SqliteStatement final : public Statement {
   void bindReal(int index, double value) override { sqlite3_bind_double(stmt_, index + 1, value); }
   void bindText(int index, const QString &value) override {
     const QByteArray utf8 = value.toUtf8();
-    sqlite3_bind_text(stmt_, index + 1, utf8.constData(), static_cast<int>(utf8.size()),
-                      SQLITE_TRANSIENT);
+    sqlite3_bind_text(stmt_, index + 1, utf8.constData(), static_cast<int>(utf8.size()), SQLITE_TRANSIENT);
   }
   void bindBlob(int index, const QByteArray &value) override {
-    sqlite3_bind_blob(stmt_, index + 1, value.constData(), static_cast<int>(value.size()),
-                      SQLITE_TRANSIENT);
+    sqlite3_bind_blob(stmt_, index + 1, value.constData(), static_cast<int>(value.size()), SQLITE_TRANSIENT);
   }
   bool exec() override {
     const int rc = sqlite3_step(stmt_);
@@ -169,7 +166,8 @@ class SqliteStatement final : public Statement {
 class InsertBulk final : public BulkInsert {
  public:
   InsertBulk(const QSqlDatabase &db, const SqlDialect &dialect, const QString &table, const QString &columns)
-      : db_(db), dialect_(dialect),
+      : db_(db),
+        dialect_(dialect),
         head_(QStringLiteral("INSERT INTO %1 (%2) VALUES ").arg(table, columns).toUtf8()) {}
   void integer(qint64 value) override {
     separate();
@@ -177,7 +175,10 @@ class InsertBulk final : public BulkInsert {
   }
   void real(std::optional<double> value) override {
     separate();
-    if (value) sql_ += QByteArray::number(*value, 'g', 17); else sql_ += "NULL";
+    if (value)
+      sql_ += QByteArray::number(*value, 'g', 17);
+    else
+      sql_ += "NULL";
   }
   void text(std::optional<QByteArrayView> utf8) override {
     separate();
@@ -205,8 +206,10 @@ class InsertBulk final : public BulkInsert {
     if (pending_ == 0) return true;
     QSqlQuery q(db_);
     const bool ok = q.exec(QString::fromUtf8(sql_));
-    if (!ok) error_ = q.lastError();
-    else written_ += pending_;
+    if (!ok)
+      error_ = q.lastError();
+    else
+      written_ += pending_;
     pending_ = 0;
     sql_.clear();
     return ok;
@@ -255,11 +258,17 @@ class CopyBulk final : public BulkInsert {
   }
   void real(std::optional<double> value) override {
     separate();
-    if (value) data_ += QByteArray::number(*value, 'g', 17); else data_ += "\\N";
+    if (value)
+      data_ += QByteArray::number(*value, 'g', 17);
+    else
+      data_ += "\\N";
   }
   void text(std::optional<QByteArrayView> utf8) override {
     separate();
-    if (utf8) Escaped(*utf8); else data_ += "\\N";
+    if (utf8)
+      Escaped(*utf8);
+    else
+      data_ += "\\N";
   }
   void blob(QByteArrayView bytes) override {
     separate();
@@ -331,15 +340,15 @@ class CopyBulk final : public BulkInsert {
   }
   void SetError(PGresult *r) {
     const char *state = r ? PQresultErrorField(r, PG_DIAG_SQLSTATE) : nullptr;
-    const QString message = QString::fromUtf8(r && *PQresultErrorMessage(r) ? PQresultErrorMessage(r)
-                                                                            : PQerrorMessage(conn_))
-                                .trimmed();
+    const QString message =
+        QString::fromUtf8(r && *PQresultErrorMessage(r) ? PQresultErrorMessage(r) : PQerrorMessage(conn_))
+            .trimmed();
     error_ = QSqlError(QString(), message, QSqlError::StatementError,
                        state ? QString::fromLatin1(state) : QString());
   }
   bool fail() {
-    error_ = QSqlError(QString(), QString::fromUtf8(PQerrorMessage(conn_)).trimmed(),
-                       QSqlError::ConnectionError);
+    error_ =
+        QSqlError(QString(), QString::fromUtf8(PQerrorMessage(conn_)).trimmed(), QSqlError::ConnectionError);
     started_ = false;
     return false;
   }
@@ -422,8 +431,8 @@ class SqliteDialect final : public SqlDialect {
     if (!native) return SqlDialect::prepare(db, sql, error);
     const QByteArray text = sql.toUtf8();
     sqlite3_stmt *stmt = nullptr;
-    if (sqlite3_prepare_v2(native, text.constData(), static_cast<int>(text.size()), &stmt,
-                           nullptr) != SQLITE_OK) {
+    if (sqlite3_prepare_v2(native, text.constData(), static_cast<int>(text.size()), &stmt, nullptr) !=
+        SQLITE_OK) {
       if (error) *error = NativeError(native);
       sqlite3_finalize(stmt);
       return nullptr;
@@ -437,11 +446,11 @@ class SqliteDialect final : public SqlDialect {
     const int code = error.nativeErrorCode().toInt(&ok) & 0xff;  // primary result code
     if (!ok) return ArchiveFailure::Other;
     switch (code) {
-      case 5:   // SQLITE_BUSY
-      case 6:   // SQLITE_LOCKED
+      case 5:  // SQLITE_BUSY
+      case 6:  // SQLITE_LOCKED
         return ArchiveFailure::Locked;
-      case 8:   // SQLITE_READONLY
-      case 3:   // SQLITE_PERM
+      case 8:  // SQLITE_READONLY
+      case 3:  // SQLITE_PERM
         return ArchiveFailure::ReadOnly;
       case 13:  // SQLITE_FULL
         return ArchiveFailure::DiskFull;
@@ -452,8 +461,7 @@ class SqliteDialect final : public SqlDialect {
       case 26:  // SQLITE_NOTADB
       case 11:  // SQLITE_CORRUPT
         return ArchiveFailure::NotAnArchive;
-      default:
-        return ArchiveFailure::Other;
+      default: return ArchiveFailure::Other;
     }
   }
 };
@@ -486,14 +494,19 @@ class PostgresDialect final : public SqlDialect {
       const QString value = QString::fromUtf8(o->val);
       if (key == QLatin1String("password")) {
         // A password on a command line is readable by every user of the machine.
-        if (error) *error = QStringLiteral("the connection string must not hold a password: use PGPASSWORD or ~/.pgpass");
+        if (error)
+          *error =
+              QStringLiteral("the connection string must not hold a password: use PGPASSWORD or ~/.pgpass");
         ok = false;
       } else if (key == QLatin1String("host")) {
         db.setHostName(value);
       } else if (key == QLatin1String("port")) {
         bool isNumber = false;
         const int port = value.toInt(&isNumber);
-        if (isNumber) db.setPort(port); else rest << QStringLiteral("port=") + Quoted(value);
+        if (isNumber)
+          db.setPort(port);
+        else
+          rest << QStringLiteral("port=") + Quoted(value);
       } else if (key == QLatin1String("dbname")) {
         db.setDatabaseName(value);
       } else if (key == QLatin1String("user")) {
@@ -559,8 +572,8 @@ class PostgresDialect final : public SqlDialect {
                                          const QString &columns) const override {
     const QVariant handle = db.driver() ? db.driver()->handle() : QVariant();
     // The driver hands out libpq's connection, named by its struct's name.
-    if (handle.isValid() && (qstrcmp(handle.typeName(), "pg_conn*") == 0 ||
-                             qstrcmp(handle.typeName(), "PGconn*") == 0)) {
+    if (handle.isValid() &&
+        (qstrcmp(handle.typeName(), "pg_conn*") == 0 || qstrcmp(handle.typeName(), "PGconn*") == 0)) {
       if (PGconn *conn = *static_cast<PGconn *const *>(handle.constData()))
         return std::make_unique<CopyBulk>(conn, table, columns);
     }

@@ -58,7 +58,7 @@ class BulkInsert {
  public:
   virtual ~BulkInsert() = default;
   virtual void integer(qint64 value) = 0;
-  virtual void real(std::optional<double> value) = 0;        // unset: NULL
+  virtual void real(std::optional<double> value) = 0;         // unset: NULL
   virtual void text(std::optional<QByteArrayView> utf8) = 0;  // unset: NULL
   virtual void blob(QByteArrayView bytes) = 0;
   // Ends a row; false when a batch sent now failed (see error()).

@@ -9,16 +9,15 @@
 namespace {
 
 // An error text on one line: drivers add hints on lines of their own.
-QString OneLine(const QString &text) {
-  return text.section(QLatin1Char('\n'), 0, 0).simplified();
-}
+QString OneLine(const QString &text) { return text.section(QLatin1Char('\n'), 0, 0).simplified(); }
 
 QString ServerProblem(const Archive &server, bool connected) {
   const QString why = OneLine(server.errorText());
   switch (server.failure()) {
     case ArchiveFailure::CannotOpen:
       return (connected ? QStringLiteral("lost the connection to the team server: ")
-                        : QStringLiteral("cannot reach the team server: ")) + why;
+                        : QStringLiteral("cannot reach the team server: ")) +
+             why;
     case ArchiveFailure::ReadOnly:
       return QStringLiteral("the team server does not let this user write: ") + why;
     case ArchiveFailure::NotAnArchive:
@@ -28,8 +27,7 @@ QString ServerProblem(const Archive &server, bool connected) {
 }
 
 QString Counted(qint64 n, const char *one, const char *many) {
-  return QLocale(QLocale::English).toString(n) + QLatin1Char(' ') +
-         QLatin1String(n == 1 ? one : many);
+  return QLocale(QLocale::English).toString(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
 }
 
 // Whether a label stamped `a` was changed after one stamped `b`.
@@ -96,12 +94,12 @@ SyncReport SyncToServer(Archive &local, const QString &server, const SyncOptions
         std::optional<qint64> id = s ? std::optional<qint64>(s->id) : remote.insertEntryCopy(e);
         const std::unique_ptr<RowStream> stream = local.streamRows(e, from);
         const qint64 before = done;
-        const qint64 copied =
-            id ? remote.appendRows(e.kind, *id, *stream, [&](qint64 n) {
-                   done = before + n;
-                   if (options.progress) options.progress(done, total);
-                 })
-               : -1;
+        const qint64 copied = id ? remote.appendRows(e.kind, *id, *stream,
+                                                     [&](qint64 n) {
+                                                       done = before + n;
+                                                       if (options.progress) options.progress(done, total);
+                                                     })
+                                 : -1;
         if (stream->error().type() != QSqlError::NoError) {
           remote.rollback();
           report.outcome = SyncReport::LocalFailed;
@@ -109,8 +107,7 @@ SyncReport SyncToServer(Archive &local, const QString &server, const SyncOptions
           return report;
         }
         const bool ok = copied == rows &&
-                        (!recording || remote.setRecordingTotals(*id, e.count, e.endedMs)) &&
-                        remote.commit();
+                        (!recording || remote.setRecordingTotals(*id, e.count, e.endedMs)) && remote.commit();
         if (!ok) {
           remote.rollback();
           return serverFailed();
@@ -147,6 +144,7 @@ QString SyncSummary(const SyncReport &r) {
   if (r.labelsToServer > 0)
     text += QStringLiteral("; ") + Counted(r.labelsToServer, "label", "labels") + QStringLiteral(" sent");
   if (r.labelsFromServer > 0)
-    text += QStringLiteral("; ") + Counted(r.labelsFromServer, "label", "labels") + QStringLiteral(" taken from the server");
+    text += QStringLiteral("; ") + Counted(r.labelsFromServer, "label", "labels") +
+            QStringLiteral(" taken from the server");
   return text;
 }

@@ -20,12 +20,12 @@ struct SyncOptions {
 struct SyncReport {
   enum Outcome { Done, ServerFailed, LocalFailed };
   Outcome outcome = Done;
-  QString error;            // one line, when not Done
-  int recordings = 0;       // copied (or completed) recordings
+  QString error;       // one line, when not Done
+  int recordings = 0;  // copied (or completed) recordings
   qint64 readings = 0;
   int downloads = 0;
   qint64 groups = 0;
-  int alreadyThere = 0;     // entries the server held complete already
+  int alreadyThere = 0;  // entries the server held complete already
   int labelsToServer = 0;
   int labelsFromServer = 0;
 };

@@ -27,7 +27,9 @@ double Median(std::vector<double> v) {
   return v[v.size() / 2];
 }
 
-void Print(const char *name, double value, const char *unit) { std::printf("%s: %.3f %s\n", name, value, unit); }
+void Print(const char *name, double value, const char *unit) {
+  std::printf("%s: %.3f %s\n", name, value, unit);
+}
 
 ReadingGroup Sample(qint64 i) {
   static const quint8 codes[] = {1, 3, 5, 10, 12, 17, 19, 9};
@@ -96,8 +98,8 @@ int main(int argc, char **argv) {
       std::printf("archive fill failed: %s\n", qPrintable(a.errorText()));
       return 1;
     }
-    Print("archive bulk insert, 10^6 readings", static_cast<double>(t.nsecsElapsed()) / 1000.0 / kArchiveReadings,
-          "us/reading");
+    Print("archive bulk insert, 10^6 readings",
+          static_cast<double>(t.nsecsElapsed()) / 1000.0 / kArchiveReadings, "us/reading");
   }
 
   std::vector<double> openList;

@@ -40,10 +40,14 @@ double Percentile(std::vector<double> v, double p) {
   return v[i];
 }
 
-void Print(const char *name, double value, const char *unit) { std::printf("%s: %.3f %s\n", name, value, unit); }
+void Print(const char *name, double value, const char *unit) {
+  std::printf("%s: %.3f %s\n", name, value, unit);
+}
 
 // The live reading text sample i produces: i / 100 mA, code 1.
-QString CaptionOf(int i) { return FormatReading(static_cast<float>(i % 9000 + 1) / 100.0f) + QStringLiteral("mA"); }
+QString CaptionOf(int i) {
+  return FormatReading(static_cast<float>(i % 9000 + 1) / 100.0f) + QStringLiteral("mA");
+}
 
 // Peer side: writes one live reply per sample and waits until the window has
 // shown it (or gave up) before the next.
@@ -60,7 +64,8 @@ struct Peer {
       if (::write(master, reply, 3) != 3) return;
       written[i] = Clock::now();  // the peer has finished writing
       const auto deadline = Clock::now() + std::chrono::seconds(1);
-      while (shown.load() < i && Clock::now() < deadline) std::this_thread::sleep_for(std::chrono::microseconds(200));
+      while (shown.load() < i && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::microseconds(200));
       std::this_thread::sleep_for(std::chrono::milliseconds(3));
     }
   }
@@ -134,7 +139,9 @@ void MeasureLiveDecode(Form2 &form) {
     const int count = i % 9000 + 1;
     form.CommandBuffer = QByteArray(1, 35);
     form.ReceiveBuffer = QByteArray();
-    form.ReceiveBuffer.append(static_cast<char>(count / 100)).append(static_cast<char>(count % 100)).append('\x01');
+    form.ReceiveBuffer.append(static_cast<char>(count / 100))
+        .append(static_cast<char>(count % 100))
+        .append('\x01');
     QElapsedTimer timer;
     timer.start();
     form.DispatchReply();
@@ -175,7 +182,8 @@ int main(int argc, char **argv) {
   QCoreApplication::processEvents();
   char drain[16];
   pollfd p{master, POLLIN, 0};
-  while (::poll(&p, 1, 100) > 0 && ::read(master, drain, sizeof drain) > 0) {}
+  while (::poll(&p, 1, 100) > 0 && ::read(master, drain, sizeof drain) > 0) {
+  }
 
   const double off = MeasureLive(form, master, "9600,N,8,1", "9600baud", 30.0 / 9600 * 1000);
   MeasureLive(form, master, "115200,N,8,1", "115200baud", 30.0 / 115200 * 1000);

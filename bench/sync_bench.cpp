@@ -77,7 +77,8 @@ int main(int argc, char **argv) {
   {
     Archive admin(MakePostgresDialect());
     if (admin.open(server, false))
-      QSqlQuery(admin.database()).exec(QStringLiteral("DROP DATABASE ") + name + QStringLiteral(" WITH (FORCE)"));
+      QSqlQuery(admin.database())
+          .exec(QStringLiteral("DROP DATABASE ") + name + QStringLiteral(" WITH (FORCE)"));
   }
   if (report.outcome != SyncReport::Done) {
     std::printf("sync: %s\n", qPrintable(report.error));

@@ -132,8 +132,8 @@ std::vector<QLineF> TraceSegments(float z, const TraceView &trace) {
   return segments;
 }
 
-void DrawMainChart(QImage &image, const QTransform &userToPixel, const QColor &back, float x1,
-                   float x2, float y, float z, const TraceView &trace) {
+void DrawMainChart(QImage &image, const QTransform &userToPixel, const QColor &back, float x1, float x2,
+                   float y, float z, const TraceView &trace) {
   image.fill(back);
   PixelPainter p(image, userToPixel);
   p.setColor(kChartLineColor);
@@ -184,8 +184,8 @@ bool DrawRuler(QImage &image, const QTransform &userToPixel, const QColor &back,
 
 }  // namespace
 
-bool DrawTimeRuler(QImage &image, const QTransform &userToPixel, const QColor &back,
-                   const QFont &font, float a, float b) {
+bool DrawTimeRuler(QImage &image, const QTransform &userToPixel, const QColor &back, const QFont &font,
+                   float a, float b) {
   // Apex on the top edge, pointing up at the chart; 40 wide, 20 tall.
   return DrawRuler(
       image, userToPixel, back, font, {{a, QStringLiteral("x1:")}, {b, QStringLiteral("x2:")}},
@@ -197,8 +197,8 @@ bool DrawTimeRuler(QImage &image, const QTransform &userToPixel, const QColor &b
       [](double v) { return QPointF(v - 25, 21); });
 }
 
-bool DrawLevelRuler(QImage &image, const QTransform &userToPixel, const QColor &back,
-                    const QFont &font, float a, float b) {
+bool DrawLevelRuler(QImage &image, const QTransform &userToPixel, const QColor &back, const QFont &font,
+                    float a, float b) {
   // Apex on the left edge, pointing at the chart; 20 wide, 40 tall.
   return DrawRuler(
       image, userToPixel, back, font, {{a, QStringLiteral("y:")}, {b, QStringLiteral("Z:")}},
@@ -235,9 +235,7 @@ short ClampZ(float v) { return short(RoundHalfEven(double(ClampToChart(v)))); }
 
 std::optional<QString> PointerReadout(float X, float Y) {
   if (!(X > 0 && X < 1000 && Y > 0 && Y < 1000)) return std::nullopt;
-  return QStringLiteral("X: %1 Y: %2")
-      .arg(RoundHalfEven(double(X)))
-      .arg(RoundHalfEven(double(Y)));
+  return QStringLiteral("X: %1 Y: %2").arg(RoundHalfEven(double(X))).arg(RoundHalfEven(double(Y)));
 }
 
 }  // namespace charts

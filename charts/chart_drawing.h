@@ -39,10 +39,10 @@ inline const QColor kRulerTextColor(0, 0, 0);
 
 // What the chart needs of the trace.
 struct TraceView {
-  bool active = false;           // drawn only while true
+  bool active = false;            // drawn only while true
   const float *points = nullptr;  // trace points in chart units
-  int size = 0;                  // entries available in points
-  int pointsPerWindow = 0;       // N: segments across the chart
+  int size = 0;                   // entries available in points
+  int pointsPerWindow = 0;        // N: segments across the chart
 };
 
 // The trace segments in chart units for zero offset z: segment i joins point
@@ -53,17 +53,17 @@ std::vector<QLineF> TraceSegments(float z, const TraceView &trace);
 
 // Redraws the whole chart: clear, frame, ticks, dotted cursors (only those
 // within 0..1000) and, while the trace is active, the trace.
-void DrawMainChart(QImage &image, const QTransform &userToPixel, const QColor &back, float x1,
-                   float x2, float y, float z, const TraceView &trace);
+void DrawMainChart(QImage &image, const QTransform &userToPixel, const QColor &back, float x1, float x2,
+                   float y, float z, const TraceView &trace);
 
 // Redraws the time ruler with markers x1 at a and x2 at b. Leaves the strip
 // as it was and returns false when a or b lies outside 0..1000.
-bool DrawTimeRuler(QImage &image, const QTransform &userToPixel, const QColor &back,
-                   const QFont &font, float a, float b);
+bool DrawTimeRuler(QImage &image, const QTransform &userToPixel, const QColor &back, const QFont &font,
+                   float a, float b);
 
 // Redraws the level ruler with markers y at a and Z at b; same refusal rule.
-bool DrawLevelRuler(QImage &image, const QTransform &userToPixel, const QColor &back,
-                    const QFont &font, float a, float b);
+bool DrawLevelRuler(QImage &image, const QTransform &userToPixel, const QColor &back, const QFont &font,
+                    float a, float b);
 
 // A marker's label: the name followed by the position rounded halves to even ("x1:250").
 QString RulerLabel(const QString &name, float position);

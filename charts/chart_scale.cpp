@@ -15,8 +15,8 @@ struct FullScale {
 // 500 and 5000 (not 200 and 2000), so the smallest currents fill more of the
 // chart. The captions are what the user reads, the factors what is drawn.
 constexpr FullScale kFullScales[] = {
-    {1000, true, "100A"},  {100, true, "10A"},    {10, true, "1A"},      {5, true, "500mA"},
-    {1, false, "100mA"},   {10, false, "10mA"},   {100, false, "1mA"},   {500, false, "0.5mA"},
+    {1000, true, "100A"},   {100, true, "10A"},      {10, true, "1A"},    {5, true, "500mA"},
+    {1, false, "100mA"},    {10, false, "10mA"},     {100, false, "1mA"}, {500, false, "0.5mA"},
     {1000, false, "0.1mA"}, {5000, false, "0.05mA"},
 };
 
@@ -29,4 +29,6 @@ float ToChartUnits(float milliAmps, int sliderPosition) {
   return s.divide ? milliAmps / s.factor : milliAmps * s.factor;
 }
 
-QString FullScaleCaption(int sliderPosition) { return QString::fromLatin1(FullScaleAt(sliderPosition).caption); }
+QString FullScaleCaption(int sliderPosition) {
+  return QString::fromLatin1(FullScaleAt(sliderPosition).caption);
+}

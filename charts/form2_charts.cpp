@@ -36,8 +36,8 @@ void Form2::DrawMainChart(float x1, float x2, float y, float z) {
   trace.points = TraceBuffer.data();
   trace.size = int(TraceBuffer.size());
   trace.pointsPerWindow = PointsPerWindow();
-  charts::DrawMainChart(Picture1->canvas(), Picture1->userToPixel(), Picture1->BackColor(), x1, x2,
-                        y, z, trace);
+  charts::DrawMainChart(Picture1->canvas(), Picture1->userToPixel(), Picture1->BackColor(), x1, x2, y, z,
+                        trace);
   Picture1->refresh();
 }
 

@@ -24,12 +24,11 @@ void PictureBox::setScale(double left, double top, double width, double height) 
 
 QTransform PictureBox::userToPixel() const {
   ensureSize();
-  return charts::ScaleTransform(image_.size(), {scale_.left(), scale_.top(), scale_.width(), scale_.height()});
+  return charts::ScaleTransform(image_.size(),
+                                {scale_.left(), scale_.top(), scale_.width(), scale_.height()});
 }
 
-QPointF PictureBox::toUser(const QPointF &pixel) const {
-  return userToPixel().inverted().map(pixel);
-}
+QPointF PictureBox::toUser(const QPointF &pixel) const { return userToPixel().inverted().map(pixel); }
 
 void PictureBox::Cls() {
   ensureSize();

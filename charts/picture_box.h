@@ -28,8 +28,14 @@ class PictureBox : public QWidget {
   QTransform userToPixel() const;
 
   // The retained image, always the size of the widget.
-  const QImage &Image() const { ensureSize(); return image_; }
-  QImage &canvas() { ensureSize(); return image_; }
+  const QImage &Image() const {
+    ensureSize();
+    return image_;
+  }
+  QImage &canvas() {
+    ensureSize();
+    return image_;
+  }
   // Clears the image to the background colour.
   void Cls();
   // Shows what was drawn into canvas().

@@ -55,7 +55,8 @@ int RunList(const QStringList &args) {
     QString rows = QString::number(e.count);
     if (e.kind == EntryKind::Download && !e.complete)
       rows += QStringLiteral("/%1 incomplete").arg(e.groupsAnnounced);
-    const QString range = e.first && e.last ? e.first->text + QStringLiteral(" .. ") + e.last->text : QString();
+    const QString range =
+        e.first && e.last ? e.first->text + QStringLiteral(" .. ") + e.last->text : QString();
     text += QStringLiteral("%1  %2  %3  %4  %5  %6  %7")
                 .arg(e.uuid.left(kShortId), -kShortId)
                 .arg(kind, -8)

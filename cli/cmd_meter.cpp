@@ -71,19 +71,19 @@ int RunLive(const QStringList &args) {
                                   "closing notice to the meter. Readings are recorded in the archive\n"
                                   "unless --no-record is given."));
   line.addLineOptions();
-  line.addOption({QStringLiteral("interval"),
-                  QStringLiteral("Seconds between live requests (default 0.5)."), QStringLiteral("seconds"),
-                  QStringLiteral("0.5")});
+  line.addOption({QStringLiteral("interval"), QStringLiteral("Seconds between live requests (default 0.5)."),
+                  QStringLiteral("seconds"), QStringLiteral("0.5")});
   line.addOption({QStringLiteral("count"), QStringLiteral("Stop after N readings."), QStringLiteral("N")});
-  line.addOption({QStringLiteral("duration"),
-                  QStringLiteral("Stop after this time: 90, 90s, 10m, 2h."), QStringLiteral("time")});
+  line.addOption({QStringLiteral("duration"), QStringLiteral("Stop after this time: 90, 90s, 10m, 2h."),
+                  QStringLiteral("time")});
   line.addRecordingOptions();
   line.parser.addPositionalArgument(QStringLiteral("port"), QStringLiteral("COM1 to COM16."));
   if (const int rc = line.parse(args, 1, 1); rc >= 0) return rc;
 
   double interval = 0;
   if (!ParseSeconds(line.parser.value(QStringLiteral("interval")), &interval))
-    return line.usageError(QStringLiteral("invalid --interval: %1").arg(line.parser.value(QStringLiteral("interval"))));
+    return line.usageError(
+        QStringLiteral("invalid --interval: %1").arg(line.parser.value(QStringLiteral("interval"))));
   const bool hasCount = line.parser.isSet(QStringLiteral("count"));
   const bool hasDuration = line.parser.isSet(QStringLiteral("duration"));
   if (hasCount && hasDuration) return line.usageError(QStringLiteral("give --count or --duration, not both"));
@@ -92,11 +92,13 @@ int RunLive(const QStringList &args) {
     bool ok = false;
     count = line.parser.value(QStringLiteral("count")).toInt(&ok);
     if (!ok || count <= 0)
-      return line.usageError(QStringLiteral("invalid --count: %1").arg(line.parser.value(QStringLiteral("count"))));
+      return line.usageError(
+          QStringLiteral("invalid --count: %1").arg(line.parser.value(QStringLiteral("count"))));
   }
   double duration = 0;
   if (hasDuration && !ParseSeconds(line.parser.value(QStringLiteral("duration")), &duration))
-    return line.usageError(QStringLiteral("invalid --duration: %1").arg(line.parser.value(QStringLiteral("duration"))));
+    return line.usageError(
+        QStringLiteral("invalid --duration: %1").arg(line.parser.value(QStringLiteral("duration"))));
 
   Outputs outputs;
   if (const int rc = outputs.setUp(line, Outputs::Kind::Live); rc >= 0) return rc;
@@ -116,7 +118,8 @@ int RunLive(const QStringList &args) {
   while (!g_interrupted) {
     if (hasCount && readings >= count) break;
     if (hasDuration && clock.elapsed() >= durationMs) break;
-    const QByteArray reply = client.exchange(kCmdLive, ReadingGroup::kSize, client.replyTimeoutMs(ReadingGroup::kSize));
+    const QByteArray reply =
+        client.exchange(kCmdLive, ReadingGroup::kSize, client.replyTimeoutMs(ReadingGroup::kSize));
     if (g_interrupted) break;
     if (client.lost()) {
       Err(QStringLiteral("%1: the port went away\n").arg(name));

@@ -49,18 +49,14 @@ int RunPorts(const QStringList &args) {
           break;
         case MeterClient::OpenError::NoDevice: state = QStringLiteral("not a serial device"); break;
         case MeterClient::OpenError::SettingsRefused:
-        case MeterClient::OpenError::Other:
-          state = QStringLiteral("cannot be opened");
-          break;
+        case MeterClient::OpenError::Other: state = QStringLiteral("cannot be opened"); break;
       }
     }
-    Out(QStringLiteral("%1  %2  %3\n")
-            .arg(portnames::PortName(n), -5)
-            .arg(device, -34)
-            .arg(state));
+    Out(QStringLiteral("%1  %2  %3\n").arg(portnames::PortName(n), -5).arg(device, -34).arg(state));
   }
   if (dialoutHint)
-    Out(QStringLiteral("Ports marked \"not permitted\" need membership of the dialout group:\n"
+    Out(
+        QStringLiteral("Ports marked \"not permitted\" need membership of the dialout group:\n"
                        "  sudo usermod -aG dialout $USER   (then log in again)\n"));
   return kExitOk;
 }

@@ -10,24 +10,26 @@
 namespace cli {
 
 int RunSync(const QStringList &args) {
-  CommandLine line(QStringLiteral("sync SERVER [options]"),
-                   QStringLiteral(
-                       "Copies every recording and download of the archive that the team server\n"
-                       "does not hold yet, with all their readings and groups, one transaction\n"
-                       "each; running it again copies nothing twice. A label changed since travels\n"
-                       "to the other side (the later change wins). SERVER is a libpq connection\n"
-                       "string: postgresql://user@host:port/dbname or \"host=... dbname=...\". The\n"
-                       "password comes from PGPASSWORD or ~/.pgpass, never from the command line.\n"
-                       "The server's tables are made on first use. A progress bar goes to standard\n"
-                       "error when that is a terminal."));
+  CommandLine line(
+      QStringLiteral("sync SERVER [options]"),
+      QStringLiteral("Copies every recording and download of the archive that the team server\n"
+                     "does not hold yet, with all their readings and groups, one transaction\n"
+                     "each; running it again copies nothing twice. A label changed since travels\n"
+                     "to the other side (the later change wins). SERVER is a libpq connection\n"
+                     "string: postgresql://user@host:port/dbname or \"host=... dbname=...\". The\n"
+                     "password comes from PGPASSWORD or ~/.pgpass, never from the command line.\n"
+                     "The server's tables are made on first use. A progress bar goes to standard\n"
+                     "error when that is a terminal."));
   const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                   QStringLiteral("Show what would be copied; write nothing."));
   line.addOption(dryRun);
   line.addArchiveOption();
-  line.parser.addPositionalArgument(QStringLiteral("SERVER"), QStringLiteral("The team server's connection string."));
+  line.parser.addPositionalArgument(QStringLiteral("SERVER"),
+                                    QStringLiteral("The team server's connection string."));
   if (const int rc = line.parse(args, 1, 1); rc >= 0) return rc;
   const QString server = line.parser.positionalArguments().first();
-  if (server.trimmed().isEmpty()) return line.usageError(QStringLiteral("sync needs the team server's connection string"));
+  if (server.trimmed().isEmpty())
+    return line.usageError(QStringLiteral("sync needs the team server's connection string"));
 
   Archive local;
   const QString path = ResolveArchivePath(line.parser.value(QStringLiteral("archive")));

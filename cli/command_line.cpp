@@ -8,8 +8,8 @@
 namespace cli {
 
 CommandLine::CommandLine(const QString &usage, const QString &description)
-    : usage_(usage), help_(QStringList{QStringLiteral("h"), QStringLiteral("help")},
-                           QStringLiteral("Show this help.")) {
+    : usage_(usage),
+      help_(QStringList{QStringLiteral("h"), QStringLiteral("help")}, QStringLiteral("Show this help.")) {
   parser.setApplicationDescription(description);
   parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
   parser.addOption(help_);
@@ -35,9 +35,11 @@ void CommandLine::addArchiveOption() {
 }
 
 void CommandLine::addRecordingOptions() {
-  parser.addOption({QStringLiteral("csv"),
-                    QStringLiteral("Also write the readings as CSV to FILE (- for standard output), once the run has ended."),
-                    QStringLiteral("file")});
+  parser.addOption(
+      {QStringLiteral("csv"),
+       QStringLiteral(
+           "Also write the readings as CSV to FILE (- for standard output), once the run has ended."),
+       QStringLiteral("file")});
   parser.addOption({QStringLiteral("no-record"), QStringLiteral("Do not record into the archive.")});
   addArchiveOption();
 }
@@ -53,8 +55,9 @@ int CommandLine::parse(const QStringList &args, int minPositional, int maxPositi
   const int n = int(parser.positionalArguments().size());
   if (n < minPositional) return UsageError(command, QStringLiteral("missing argument"));
   if (maxPositional >= 0 && n > maxPositional)
-    return UsageError(command,
-                      QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().value(maxPositional)));
+    return UsageError(
+        command,
+        QStringLiteral("unexpected argument: %1").arg(parser.positionalArguments().value(maxPositional)));
   return -1;
 }
 
@@ -72,7 +75,8 @@ int CommandLine::usageError(const QString &message) const { return UsageError(co
 std::optional<LineSettings> CommandLine::lineSettings(QString *error) const {
   QString parity = parser.value(QStringLiteral("parity")).trimmed();
   // A parity word stands for its letter; anything else is left for Parse to judge.
-  if (const auto named = LineSettings::ParityNamed(parity)) parity = QLatin1Char(LineSettings::kParityNames[int(*named)].letter);
+  if (const auto named = LineSettings::ParityNamed(parity))
+    parity = QLatin1Char(LineSettings::kParityNames[int(*named)].letter);
   const QString text = QStringLiteral("%1,%2,%3,%4")
                            .arg(parser.value(QStringLiteral("baud")).trimmed(), parity,
                                 parser.value(QStringLiteral("data-bits")).trimmed(),

@@ -5,12 +5,12 @@ namespace cli {
 
 enum ExitCode {
   kExitOk = 0,
-  kExitFailure = 1,      // a file or the archive could not be written or read
-  kExitUsage = 2,        // bad command line, or a feature this build does not offer
-  kExitPortFailed = 3,   // the port cannot be opened
-  kExitServerFailed = 3, // the team server cannot be reached or written
-  kExitNoAnswer = 4,     // the meter does not answer, or answers wrongly
-  kExitIncomplete = 5,   // the meter sent less data than it announced
+  kExitFailure = 1,       // a file or the archive could not be written or read
+  kExitUsage = 2,         // bad command line, or a feature this build does not offer
+  kExitPortFailed = 3,    // the port cannot be opened
+  kExitServerFailed = 3,  // the team server cannot be reached or written
+  kExitNoAnswer = 4,      // the meter does not answer, or answers wrongly
+  kExitIncomplete = 5,    // the meter sent less data than it announced
 };
 
 // The lines appended to every --help text.

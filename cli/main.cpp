@@ -62,7 +62,8 @@ int main(int argc, char **argv) {
   args[0] = QString();
   if (const int rc = top.parse(args, 0, -1); rc >= 0) return rc;
   if (top.parser.isSet(version)) {
-    cli::Out(QStringLiteral("arrester-cli %1 (Qt %2)\n").arg(QStringLiteral(ARRESTER_VERSION), QString::fromLatin1(qVersion())));
+    cli::Out(QStringLiteral("arrester-cli %1 (Qt %2)\n")
+                 .arg(QStringLiteral(ARRESTER_VERSION), QString::fromLatin1(qVersion())));
     return cli::kExitOk;
   }
   QStringList rest = top.parser.positionalArguments();

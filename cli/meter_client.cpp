@@ -36,8 +36,7 @@ MeterClient::OpenError MeterClient::open(int port, const LineSettings &settings)
   }
   QString why;
   switch (OpenPlain(port_, where.device, DefaultLockFolders(), DeviceAccessibleByUser, &why)) {
-    case OpenFailure::None:
-      break;
+    case OpenFailure::None: break;
     case OpenFailure::NoDevice:
       openErrorText_ = QStringLiteral("%1: %2 is not a usable serial device (%3)").arg(name, device_, why);
       return OpenError::NoDevice;
@@ -90,8 +89,7 @@ void MeterClient::drain(int timeoutMs) {
   const int fd = int(port_.handle());
   const QDeadlineTimer deadline(timeoutMs);
   int queued = 0;
-  while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && !deadline.hasExpired())
-    QThread::msleep(1);
+  while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && !deadline.hasExpired()) QThread::msleep(1);
 }
 
 QByteArray MeterClient::exchange(quint8 command, int expected, int timeoutMs,

@@ -28,7 +28,7 @@ struct Outputs::State {
   std::optional<QTemporaryDir> scratch;  // --no-record with --csv: a throwaway archive
   std::unique_ptr<Recorder> recorder;
   EntryKind kind = EntryKind::Recording;
-  QString uuid;                          // the recording or download written
+  QString uuid;  // the recording or download written
 };
 
 Outputs::Outputs() : d_(std::make_unique<State>()) {}
@@ -111,8 +111,8 @@ int Outputs::finish() {
   if (archive.open(d_->archivePath)) entry = archive.findEntry(d_->uuid);
   if (!entry) {
     Err(QStringLiteral("arrester-cli: archive %1: %2\n")
-            .arg(d_->archivePath, archive.errorText().isEmpty() ? QStringLiteral("entry not found")
-                                                                : archive.errorText()));
+            .arg(d_->archivePath,
+                 archive.errorText().isEmpty() ? QStringLiteral("entry not found") : archive.errorText()));
     return kExitFailure;
   }
   return WriteCsv(archive, {*entry}, d_->csvPath);

@@ -46,7 +46,8 @@ int CommonDialog::ShowSave() {
   FileName = QDir::toNativeSeparators(dlg.selectedFiles().constFirst());
   int chosen = filters.indexOf(dlg.selectedNameFilter());
   if (chosen < 0) {
-    if (auto *types = dlg.findChild<QComboBox *>(QStringLiteral("fileTypeCombo"))) chosen = types->currentIndex();
+    if (auto *types = dlg.findChild<QComboBox *>(QStringLiteral("fileTypeCombo")))
+      chosen = types->currentIndex();
   }
   if (chosen >= 0) FilterIndex = chosen + 1;
   return Accepted;

@@ -30,12 +30,12 @@ class CommonDialog : public QObject {
 
   // Option flags understood by the dialogs (sums as given to Flags).
   enum FlagBits {
-    PrintSelection = 1,      // print dialog: page range set to the selection
-    SaveOverwritePrompt = 2, // save dialog: ask before replacing a file
-    PrintNoPageNums = 8,     // print dialog: no page-number range
-    PrintSetup = 64,         // ShowPrinter shows the printer set-up instead
-    PrintReturnDC = 256,     // print dialogs: hand back a device context (the printer
-                             // object always serves as one, so nothing to do)
+    PrintSelection = 1,       // print dialog: page range set to the selection
+    SaveOverwritePrompt = 2,  // save dialog: ask before replacing a file
+    PrintNoPageNums = 8,      // print dialog: no page-number range
+    PrintSetup = 64,          // ShowPrinter shows the printer set-up instead
+    PrintReturnDC = 256,      // print dialogs: hand back a device context (the printer
+                              // object always serves as one, so nothing to do)
   };
 
   QString FileName = QStringLiteral("c:\\qirn.txt");

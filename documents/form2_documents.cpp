@@ -77,7 +77,8 @@ void Form2::SaveChartPicture() {
   CommonDialog1->FileName = kDefaultFileName;
   CommonDialog1->Filter = kPictureFilter;
   // The extension follows the type chosen at the previous use of the dialog.
-  CommonDialog1->DefaultExt = CommonDialog1->FilterIndex == 1 ? QStringLiteral(".bmp") : QStringLiteral(".jpg");
+  CommonDialog1->DefaultExt =
+      CommonDialog1->FilterIndex == 1 ? QStringLiteral(".bmp") : QStringLiteral(".jpg");
   CommonDialog1->InitDir = DefaultFolder();
   // A file of that name counts as present: no folder is made over it.
   EnsureDefaultFolder(Label6, !QFileInfo::exists(DefaultFolder()));

@@ -23,9 +23,11 @@ constexpr int kFlagsPrint = CommonDialog::PrintReturnDC | CommonDialog::PrintNoP
 constexpr int kFlagsPrintSelection = kFlagsPrint | CommonDialog::PrintSelection;
 constexpr int kFlagsPrintSetup = kFlagsPrint | CommonDialog::PrintSetup;
 
-void ShowDialogFailure(QWidget *parent, const QString &title, const QString &firstLine, const QString &reason) {
+void ShowDialogFailure(QWidget *parent, const QString &title, const QString &firstLine,
+                       const QString &reason) {
   QApplication::beep();
-  QMessageBox box(QMessageBox::Warning, title, firstLine + QStringLiteral("\r\n") + reason, QMessageBox::Ok, parent);
+  QMessageBox box(QMessageBox::Warning, title, firstLine + QStringLiteral("\r\n") + reason, QMessageBox::Ok,
+                  parent);
   box.exec();
 }
 

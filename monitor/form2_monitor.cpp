@@ -26,9 +26,9 @@ void SelectOnly(QRadioButton *selected, QRadioButton *other) {
 
 // The chart, its rulers, sliders and captions: shown only in real-time monitoring.
 void Form2::ShowChartArea(bool shown) {
-  for (QWidget *w : std::initializer_list<QWidget *>{
-           Picture1, Picture3, Picture4, Slider1, Slider2, Text7, Text8, Label8, Label10, Label14,
-           Label15, Label16, Label17, Label18})
+  for (QWidget *w :
+       std::initializer_list<QWidget *>{Picture1, Picture3, Picture4, Slider1, Slider2, Text7, Text8, Label8,
+                                        Label10, Label14, Label15, Label16, Label17, Label18})
     w->setVisible(shown);
 }
 
@@ -108,8 +108,8 @@ void Form2::Command3_Click() {
 void Form2::Timer6_Timer() {
   Timer7->setEnabled(false);
   Shape2->setLit(false);
-  const WindowStatistics s = ComputeWindowStatistics(ReadingBuffer.data(), ReadingBuffer.size(),
-                                                     PointsPerWindow(), AlarmValue);
+  const WindowStatistics s =
+      ComputeWindowStatistics(ReadingBuffer.data(), ReadingBuffer.size(), PointsPerWindow(), AlarmValue);
   if (s.Alarm) Timer7->setEnabled(true);
   Text2->setText(FormatReading(s.Max));
   Text3->setText(FormatReading(s.Min));

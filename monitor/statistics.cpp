@@ -4,8 +4,7 @@
 
 #include "numbers/number_text.h"
 
-WindowStatistics ComputeWindowStatistics(const float *readings, std::size_t size, int n,
-                                         float alarmValue) {
+WindowStatistics ComputeWindowStatistics(const float *readings, std::size_t size, int n, float alarmValue) {
   WindowStatistics s;
   float max = 0;
   float min = 1000000;

@@ -16,8 +16,7 @@ struct WindowStatistics {
 // than 0 and Min never more than 1,000,000. The sum is kept in double
 // precision and the average divides by n + 1 whatever has been stored.
 // n is clamped to the readings actually available.
-WindowStatistics ComputeWindowStatistics(const float *readings, std::size_t size, int n,
-                                         float alarmValue);
+WindowStatistics ComputeWindowStatistics(const float *readings, std::size_t size, int n, float alarmValue);
 
 // The unit chosen beside the alarm value box.
 enum class AlarmUnit { None, MilliAmpere, Ampere };

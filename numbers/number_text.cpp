@@ -19,10 +19,16 @@ double ReadNumberLeniently(const QString &text) {
   size_t i = 0;
   if (i < s.size() && (s[i] == '+' || s[i] == '-')) ++i;
   size_t digits = 0;
-  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; ++digits; }
+  while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+    ++i;
+    ++digits;
+  }
   if (i < s.size() && s[i] == '.') {
     ++i;
-    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) { ++i; ++digits; }
+    while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i]))) {
+      ++i;
+      ++digits;
+    }
   }
   if (digits == 0) return 0.0;
   size_t end = i;
@@ -31,7 +37,10 @@ double ReadNumberLeniently(const QString &text) {
     size_t j = i + 1;
     if (j < s.size() && (s[j] == '+' || s[j] == '-')) ++j;
     size_t expDigits = 0;
-    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) { ++j; ++expDigits; }
+    while (j < s.size() && std::isdigit(static_cast<unsigned char>(s[j]))) {
+      ++j;
+      ++expDigits;
+    }
     if (expDigits > 0) end = j;
   }
   // Read with the C locale: the decimal separator is always '.', whatever the

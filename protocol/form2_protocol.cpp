@@ -103,9 +103,7 @@ void Form2::DispatchReply() {
       Label6->setText(QStringLiteral("接收电流数据正常"));
       break;
 
-    default:
-      Label6->setText(QStringLiteral("未知值"));
-      break;
+    default: Label6->setText(QStringLiteral("未知值")); break;
   }
 }
 
@@ -193,9 +191,7 @@ void Form2::Timer3_Timer() {
       DispatchReply();
       return;
     case HistoryStep::Idle:
-    case HistoryStep::CountTimedOut:
-      Timer3->setEnabled(false);
-      return;
+    case HistoryStep::CountTimedOut: Timer3->setEnabled(false); return;
   }
 }
 

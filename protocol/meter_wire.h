@@ -34,7 +34,8 @@ inline bool IsHandshakeReply(const char *bytes, std::size_t size) {
 
 // Whether `bytes` starts with a count reply; its third byte is the count.
 inline bool IsCountReply(const char *bytes, std::size_t size) {
-  return size >= static_cast<std::size_t>(kGroupSize) && static_cast<std::uint8_t>(bytes[0]) == kCountReplyMark &&
+  return size >= static_cast<std::size_t>(kGroupSize) &&
+         static_cast<std::uint8_t>(bytes[0]) == kCountReplyMark &&
          static_cast<std::uint8_t>(bytes[1]) == kCountReplyMark;
 }
 

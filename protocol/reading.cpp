@@ -5,17 +5,24 @@ ReadingCodeInfo LookUpReadingCode(uint8_t code) {
   using U = ReadingUnit;
   using S = ReadingSign;
   switch (code) {
-    case 1: case 2: return {K::AC, 100, U::MilliAmp, S::Positive};
-    case 3: case 4: return {K::AC, 10, U::MilliAmp, S::Positive};
+    case 1:
+    case 2: return {K::AC, 100, U::MilliAmp, S::Positive};
+    case 3:
+    case 4: return {K::AC, 10, U::MilliAmp, S::Positive};
     case 10: return {K::AC, 1000, U::MilliAmp, S::Positive};
-    case 5: case 6: return {K::AC, 100, U::Amp, S::Positive};
-    case 7: case 8: return {K::AC, 10, U::Amp, S::Positive};
+    case 5:
+    case 6: return {K::AC, 100, U::Amp, S::Positive};
+    case 7:
+    case 8: return {K::AC, 10, U::Amp, S::Positive};
     case 11: return {K::AC, 1000, U::Amp, S::Positive};
     case 12: return {K::AC, 1, U::Amp, S::Positive};
-    case 13: case 14: case 15: return {K::DC, 10, U::Amp, S::Positive};
+    case 13:
+    case 14:
+    case 15: return {K::DC, 10, U::Amp, S::Positive};
     case 16: return {K::DC, 1, U::Amp, S::Positive};
     case 17: return {K::DC, 10, U::Amp, S::NegativeUnlessZero};
-    case 18: case 19: return {K::DC, 10, U::Amp, S::Negative};
+    case 18:
+    case 19: return {K::DC, 10, U::Amp, S::Negative};
     case 20: return {K::DC, 1, U::Amp, S::Negative};
     case 9: return {K::Overload, 0, U::None, S::Positive};
     default: return {K::Invalid, 0, U::None, S::Positive};

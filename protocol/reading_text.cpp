@@ -17,25 +17,21 @@ LiveReading DecodeLiveReading(const ReadingGroup &group) {
   const ReadingCodeInfo info = group.info();
   LiveReading r;
   switch (info.kind) {
-    case ReadingKind::Invalid:
-      r.caption = QStringLiteral("ERROR");
-      return r;
+    case ReadingKind::Invalid: r.caption = QStringLiteral("ERROR"); return r;
     case ReadingKind::Overload:
       r.caption = QStringLiteral("0L");
       r.valid = true;
       return r;
     case ReadingKind::AC:
-    case ReadingKind::DC:
-      break;
+    case ReadingKind::DC: break;
   }
   const float reading = group.magnitude();
   r.valid = true;
-  r.caption = (group.showsMinus() ? QStringLiteral("-") : QString()) + FormatReading(reading) +
-              UnitText(info.unit);
+  r.caption =
+      (group.showsMinus() ? QStringLiteral("-") : QString()) + FormatReading(reading) + UnitText(info.unit);
   // Amperes to milliamperes: every divisor divides 1000, so this is exact.
-  r.milliAmps = info.unit == ReadingUnit::Amp
-                    ? static_cast<float>(group.countValue() * (1000 / info.divisor))
-                    : reading;
+  r.milliAmps = info.unit == ReadingUnit::Amp ? static_cast<float>(group.countValue() * (1000 / info.divisor))
+                                              : reading;
   return r;
 }
 
@@ -45,8 +41,7 @@ QString HistoryReadingText(const ReadingGroup &group) {
     case ReadingKind::Invalid: return QStringLiteral("ERROR");
     case ReadingKind::Overload: return QStringLiteral("0L");
     case ReadingKind::AC:
-    case ReadingKind::DC:
-      break;
+    case ReadingKind::DC: break;
   }
   QString text = info.kind == ReadingKind::AC ? QStringLiteral("AC ") : QStringLiteral("DC ");
   if (group.showsMinus()) text += QLatin1Char('-');

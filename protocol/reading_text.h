@@ -6,8 +6,8 @@
 #include "protocol/reading.h"
 
 struct LiveReading {
-  QString caption;        // for the live display: "12.34mA", "5A", "-0.7A", "0L", "ERROR"
-  bool valid = false;     // false for invalid codes: nothing is stored or drawn
+  QString caption;         // for the live display: "12.34mA", "5A", "-0.7A", "0L", "ERROR"
+  bool valid = false;      // false for invalid codes: nothing is stored or drawn
   float milliAmps = 0.0f;  // the magnitude in mA (the sign is only shown)
 };
 

@@ -52,8 +52,9 @@ void Form2::AttachArchive(const QString &path, Recorder *recorder) {
   connect(recorder, &Recorder::writeRecovered, this, [this] {
     ArchiveFailureShown = false;
     const qint64 dropped = MeasurementRecorder ? MeasurementRecorder->stats().droppedReadings : 0;
-    Label6->setText(dropped > 0 ? QStringLiteral("测量记录恢复保存,等待期间丢弃了最早的%1个读数.").arg(dropped)
-                                : QStringLiteral("测量记录恢复保存."));
+    Label6->setText(dropped > 0
+                        ? QStringLiteral("测量记录恢复保存,等待期间丢弃了最早的%1个读数.").arg(dropped)
+                        : QStringLiteral("测量记录恢复保存."));
   });
 }
 
@@ -91,8 +92,8 @@ void Form2::RecordHistoryBlock(const QByteArray &block, int groupsAnnounced) {
 void Form2::mnurecords_Click() {
   if (!RecordsWindow1) {
     const QString path = !ArchivePath.isEmpty() ? ArchivePath
-                         : MeasurementRecorder ? MeasurementRecorder->archivePath()
-                                               : ResolveArchivePath();
+                         : MeasurementRecorder  ? MeasurementRecorder->archivePath()
+                                                : ResolveArchivePath();
     RecordsWindow1 = new RecordsWindow(path, MeasurementRecorder, this);
   }
   if (RecordsWindow1->isVisible()) RecordsWindow1->Refresh();

@@ -4,7 +4,8 @@
 
 #include "archive/archive.h"
 
-RecordsModel::RecordsModel(Archive &archive, QObject *parent) : QAbstractTableModel(parent), archive_(archive) {}
+RecordsModel::RecordsModel(Archive &archive, QObject *parent)
+    : QAbstractTableModel(parent), archive_(archive) {}
 
 bool RecordsModel::Reload(const QString &recordingNow) {
   beginResetModel();
@@ -55,10 +56,10 @@ QVariant RecordsModel::data(const QModelIndex &index, int role) const {
 }
 
 QVariant RecordsModel::headerData(int section, Qt::Orientation orientation, int role) const {
-  if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
-  static const char16_t *const kTitles[ColumnCount] = {u"时间", u"类别", u"端口", u"数量",
-                                                        u"首个值", u"末个值", u"标签", u"完整",
-                                                        u"团队服务器"};
+  if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+    return QAbstractTableModel::headerData(section, orientation, role);
+  static const char16_t *const kTitles[ColumnCount] = {u"时间",   u"类别", u"端口", u"数量",      u"首个值",
+                                                       u"末个值", u"标签", u"完整", u"团队服务器"};
   return section >= 0 && section < ColumnCount ? QString::fromUtf16(kTitles[section]) : QVariant();
 }
 

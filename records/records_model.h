@@ -14,8 +14,18 @@ class Archive;
 class RecordsModel : public QAbstractTableModel {
   Q_OBJECT
  public:
-  enum Column { TimeColumn, KindColumn, PortColumn, CountColumn, FirstColumn, LastColumn,
-                LabelColumn, CompleteColumn, ServerColumn, ColumnCount };
+  enum Column {
+    TimeColumn,
+    KindColumn,
+    PortColumn,
+    CountColumn,
+    FirstColumn,
+    LastColumn,
+    LabelColumn,
+    CompleteColumn,
+    ServerColumn,
+    ColumnCount
+  };
 
   explicit RecordsModel(Archive &archive, QObject *parent = nullptr);
 

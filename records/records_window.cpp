@@ -20,7 +20,9 @@
 #include "records/records_model.h"
 
 RecordsWindow::RecordsWindow(const QString &archivePath, Recorder *recorder, QWidget *parent)
-    : QWidget(parent, Qt::Window), archivePath_(archivePath), recorder_(recorder),
+    : QWidget(parent, Qt::Window),
+      archivePath_(archivePath),
+      recorder_(recorder),
       archive_(std::make_unique<Archive>()) {
   setObjectName(QStringLiteral("RecordsWindow"));
   setWindowTitle(QStringLiteral("测量记录"));
@@ -92,8 +94,8 @@ void RecordsWindow::Refresh() {
     RecordsStatus->setText(QStringLiteral("读取测量记录失败,%1.").arg(archive_->errorText()));
     return;
   }
-  RecordsStatus->setText(QStringLiteral("%1 共%2项").arg(QDir::toNativeSeparators(archivePath_))
-                             .arg(model_->rowCount()));
+  RecordsStatus->setText(
+      QStringLiteral("%1 共%2项").arg(QDir::toNativeSeparators(archivePath_)).arg(model_->rowCount()));
   RecordsTable->resizeColumnsToContents();
 }
 
@@ -122,7 +124,8 @@ void RecordsWindow::ExportSelected() {
 
   const CsvExportResult result = ExportCsvFile(*archive_, path, options);
   if (result.ok)
-    RecordsStatus->setText(QStringLiteral("已导出%1行到%2").arg(result.rows).arg(QDir::toNativeSeparators(path)));
+    RecordsStatus->setText(
+        QStringLiteral("已导出%1行到%2").arg(result.rows).arg(QDir::toNativeSeparators(path)));
   else
     RecordsStatus->setText(QStringLiteral("导出失败,%1.").arg(result.error));
 }

@@ -258,8 +258,7 @@ void CommControl::onSerialError(int error) {
         resumeReading();
       }
       break;
-    default:
-      break;  // NoError after every setter; refused setters are judged by their caller
+    default: break;  // NoError after every setter; refused setters are judged by their caller
   }
 }
 

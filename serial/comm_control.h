@@ -54,13 +54,16 @@ class CommControl : public QObject {
   void Output(const QByteArray &bytes);
   QByteArray Input();
   int InBufferCount() const;
-  void setInBufferCount(int zero);   // 0 discards everything received and not yet read
+  void setInBufferCount(int zero);  // 0 discards everything received and not yet read
   int OutBufferCount() const;
   void setOutBufferCount(int zero);  // 0 discards bytes of earlier writes still held
 
   int Error() const { return error_; }
   QString ErrorText() const { return errorText_; }
-  void ClearError() { error_ = NoError; errorText_.clear(); }
+  void ClearError() {
+    error_ = NoError;
+    errorText_.clear();
+  }
 
   // The device the port is open on; while closed, the device the next open
   // would use (see port_names.h and Resolve()).
@@ -109,10 +112,10 @@ class CommControl : public QObject {
   void resumeReading();
   void checkThreshold();
 
-  QByteArray pending_;       // written by Output() but not yet taken by the driver
-  int lastWriteSize_ = 0;    // bytes of the latest Output(); never dropped by a purge
-  QString openDevice_;       // the device the port is open on
+  QByteArray pending_;              // written by Output() but not yet taken by the driver
+  int lastWriteSize_ = 0;           // bytes of the latest Output(); never dropped by a purge
+  QString openDevice_;              // the device the port is open on
   bool openedThroughLink_ = false;  // the current port number was opened through a link
   QTimer *drainTimer_ = nullptr;
-  bool opening_ = false;     // errors during open are judged after it
+  bool opening_ = false;  // errors during open are judged after it
 };

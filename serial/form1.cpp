@@ -31,7 +31,8 @@ class SlimListStyle : public QProxyStyle {
       switch (sc) {
         case SC_ComboBoxArrow: return visualRect(opt->direction, r, button);
         case SC_ComboBoxEditField:
-          return visualRect(opt->direction, r, QRect(r.left() + 2, r.top() + 2, r.width() - kButtonWidth - 3, r.height() - 4));
+          return visualRect(opt->direction, r,
+                            QRect(r.left() + 2, r.top() + 2, r.width() - kButtonWidth - 3, r.height() - 4));
         default: break;
       }
     }
@@ -67,11 +68,11 @@ Form1::Form1(Form2 &main) : QWidget(nullptr), main_(main) {
   QStringList ports;
   for (int n = portnames::kFirstPort; n <= portnames::kLastPort; ++n) ports << portnames::PortName(n);
   Combo1 = List(Frame1, "Combo1", 240, 960, 855, 300, ports);
-  Combo2 = List(Frame1, "Combo2", 1200, 960, 855, 300,
-                {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"),
-                 QStringLiteral("9600"), QStringLiteral("14400"), QStringLiteral("19200"),
-                 QStringLiteral("38400"), QStringLiteral("56000"), QStringLiteral("57600"),
-                 QStringLiteral("115200")});
+  Combo2 =
+      List(Frame1, "Combo2", 1200, 960, 855, 300,
+           {QStringLiteral("1200"), QStringLiteral("2400"), QStringLiteral("4800"), QStringLiteral("9600"),
+            QStringLiteral("14400"), QStringLiteral("19200"), QStringLiteral("38400"),
+            QStringLiteral("56000"), QStringLiteral("57600"), QStringLiteral("115200")});
   Combo3 = List(Frame1, "Combo3", 2160, 960, 495, 300,
                 {QStringLiteral("5"), QStringLiteral("6"), QStringLiteral("7"), QStringLiteral("8")});
   Combo5 = List(Frame1, "Combo5", 2880, 960, 615, 300, {QStringLiteral("1"), QStringLiteral("2")});

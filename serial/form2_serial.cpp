@@ -42,13 +42,12 @@ void Form2::OpenSerialPort() {
       break;
     case CommControl::SettingsRefused:
       ReportOpenFailure(*this,
-                        name + QStringLiteral("打开失败,串口不支持通信参数") +
-                            MSComm1->Settings() + QStringLiteral(",请更改通信设置."),
+                        name + QStringLiteral("打开失败,串口不支持通信参数") + MSComm1->Settings() +
+                            QStringLiteral(",请更改通信设置."),
                         QStringLiteral("串口打开失败"));
       break;
     default:  // in use, locked by another program, or any other refusal
-      ReportOpenFailure(*this,
-                        name + QStringLiteral("打开失败,请检查串口是否被占用或者尝试其它串口."),
+      ReportOpenFailure(*this, name + QStringLiteral("打开失败,请检查串口是否被占用或者尝试其它串口."),
                         QStringLiteral("串口打开失败"));
       break;
   }

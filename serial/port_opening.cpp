@@ -12,8 +12,9 @@
 namespace {
 
 // Qt's values in the order of LineSettings' enums (and of its name table).
-constexpr QSerialPort::Parity kQtParity[] = {QSerialPort::NoParity, QSerialPort::EvenParity, QSerialPort::OddParity,
-                                             QSerialPort::MarkParity, QSerialPort::SpaceParity};
+constexpr QSerialPort::Parity kQtParity[] = {QSerialPort::NoParity, QSerialPort::EvenParity,
+                                             QSerialPort::OddParity, QSerialPort::MarkParity,
+                                             QSerialPort::SpaceParity};
 constexpr QSerialPort::StopBits kQtStopBits[] = {QSerialPort::OneStop, QSerialPort::OneAndHalfStop,
                                                  QSerialPort::TwoStop};
 static_assert(std::size(kQtParity) == std::size(LineSettings::kParityNames));
@@ -97,10 +98,8 @@ OpenFailure OpenPlain(QSerialPort &port, const QString &device, const QStringLis
       // Busy, locked and forbidden all arrive here; only the last one
       // leaves this user without access to the device itself.
       return accessible(device) ? OpenFailure::Busy : OpenFailure::NotPermitted;
-    case QSerialPort::OpenError:
-      return OpenFailure::Busy;
-    default:
-      return OpenFailure::Other;
+    case QSerialPort::OpenError: return OpenFailure::Busy;
+    default: return OpenFailure::Other;
   }
 }
 

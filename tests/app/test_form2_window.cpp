@@ -25,7 +25,7 @@ namespace {
 
 struct Placement {
   const char *name;
-  const char *in;  // "window" for the client area, else the container's name
+  const char *in;                // "window" for the client area, else the container's name
   int left, top, width, height;  // twips
   const char *text;              // initial caption or text; nullptr where there is none
 };
@@ -48,7 +48,8 @@ const Placement kInventory[] = {
     {"Label7", "Frame3", 45, 600, 3150, 840, "LIVE"},  // spans the frame: a 42-point reading needs it
     {"Picture2", "window", 10800, 360, 2880, 1935, nullptr},
     {"Picture1", "window", 360, 2400, 8000, 6000, nullptr},
-    {"RichTextBox1", "window", 360, 2400, 8655, 6735, "                              高精度钳形漏电流表测试数据"},
+    {"RichTextBox1", "window", 360, 2400, 8655, 6735,
+     "                              高精度钳形漏电流表测试数据"},
     {"Picture3", "window", 8280, 2400, 800, 6000, nullptr},
     {"Slider1", "window", 9360, 2400, 675, 6000, nullptr},
     {"Label9", "window", 8400, 8520, 180, 180, "y:"},
@@ -119,7 +120,8 @@ int EntryRoom(const QComboBox &list) {
   opt.editable = list.isEditable();
   opt.frame = list.hasFrame();
   opt.currentText = list.currentText();
-  const QRect field = list.style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, &list);
+  const QRect field =
+      list.style()->subControlRect(QStyle::CC_ComboBox, &opt, QStyle::SC_ComboBoxEditField, &list);
   return field.width() - 2;  // the label is drawn one pixel in from either side
 }
 
@@ -176,8 +178,8 @@ void TestForm2Window::inventory_data() {
   QTest::addColumn<QString>("text");
   for (const Placement &p : kInventory)
     QTest::newRow(p.name) << QString::fromLatin1(p.in)
-                          << QRect(px(p.left), px(p.top), px(p.width), px(p.height))
-                          << (p.text != nullptr) << QString::fromUtf8(p.text ? p.text : "");
+                          << QRect(px(p.left), px(p.top), px(p.width), px(p.height)) << (p.text != nullptr)
+                          << QString::fromUtf8(p.text ? p.text : "");
 }
 
 void TestForm2Window::inventory() {
@@ -198,10 +200,10 @@ void TestForm2Window::inventory() {
 
 void TestForm2Window::fonts_data() {
   QTest::addColumn<double>("points");
-  const char *tenAndAHalf[] = {"Frame1", "Frame2", "Frame3", "Frame5", "Frame6", "Frame7",
-                               "Command1", "Command2", "Command3", "Command4", "Command5",
-                               "Command6", "Command7", "Command8", "Option1", "Option2",
-                               "Label1", "Label2", "Label3", "Label4", "Label5"};
+  const char *tenAndAHalf[] = {"Frame1",   "Frame2",   "Frame3",   "Frame5",   "Frame6",   "Frame7",
+                               "Command1", "Command2", "Command3", "Command4", "Command5", "Command6",
+                               "Command7", "Command8", "Option1",  "Option2",  "Label1",   "Label2",
+                               "Label3",   "Label4",   "Label5"};
   for (const char *name : tenAndAHalf) QTest::newRow(name) << 10.5;
   QTest::newRow("Label7") << 42.0;
   QTest::newRow("Label8") << 12.0;
@@ -209,8 +211,8 @@ void TestForm2Window::fonts_data() {
   QTest::newRow("Text1") << 15.0;
   QTest::newRow("RichTextBox1") << 9.0;
   // The window's own font, also for the controls inside the 10.5-point frames.
-  for (const char *name : {"Text2", "Text3", "Text4", "Option4", "Option5", "Text5", "Text6",
-                           "Text7", "Text8", "Label6", "Label9", "Label12"})
+  for (const char *name : {"Text2", "Text3", "Text4", "Option4", "Option5", "Text5", "Text6", "Text7",
+                           "Text8", "Label6", "Label9", "Label12"})
     QTest::newRow(name) << 9.0;
 }
 
@@ -226,8 +228,8 @@ void TestForm2Window::fonts() {
 }
 
 void TestForm2Window::centredLabels() {
-  for (QLabel *l : {window_->Label7, window_->Label8, window_->Label18, window_->Label10,
-                    window_->Label14, window_->Label15, window_->Label16, window_->Label17})
+  for (QLabel *l : {window_->Label7, window_->Label8, window_->Label18, window_->Label10, window_->Label14,
+                    window_->Label15, window_->Label16, window_->Label17})
     QVERIFY2(l->alignment() & Qt::AlignHCenter, qPrintable(l->objectName()));
 }
 
@@ -289,9 +291,9 @@ void TestForm2Window::valuesShowWhole() {
   const QStringList readouts = {"-9999000", "219550.9", "4158.124", "1000000"};
   const QStringList cursors = {"1000", "500", "0"};
   const QList<std::pair<TextBox *, QStringList>> boxes = {
-      {window_->Text2, readouts}, {window_->Text3, readouts}, {window_->Text4, readouts},
-      {window_->Text1, {"350000"}}, {window_->Text5, cursors}, {window_->Text6, cursors},
-      {window_->Text7, cursors}, {window_->Text8, cursors}};
+      {window_->Text2, readouts},   {window_->Text3, readouts}, {window_->Text4, readouts},
+      {window_->Text1, {"350000"}}, {window_->Text5, cursors},  {window_->Text6, cursors},
+      {window_->Text7, cursors},    {window_->Text8, cursors}};
   for (const auto &[box, values] : boxes)
     for (const QString &v : values)
       QVERIFY2(QFontMetrics(box->font()).horizontalAdvance(v) + 1 <= TextRoom(*box),
@@ -341,7 +343,8 @@ void TestForm2Window::clientAreaBelowMenuBarFitsTheScreen() {
   QCOMPARE(window_->ClientArea->mapTo(window_, QPoint(0, 0)), QPoint(0, menuHeight));
   QCOMPARE(window_->size(), QSize(949, menuHeight + 740));
   QVERIFY(!across->isVisible() && !down->isVisible());
-  for (QWidget *w : std::initializer_list<QWidget *>{window_->Label6, window_->Frame5, window_->Frame6, window_->Frame7})
+  for (QWidget *w :
+       std::initializer_list<QWidget *>{window_->Label6, window_->Frame5, window_->Frame6, window_->Frame7})
     QVERIFY2(WhollyVisible(w), qPrintable(w->objectName()));
 
   // 1366 x 768 at 125 %: the window shrinks into the free area.
@@ -353,7 +356,8 @@ void TestForm2Window::clientAreaBelowMenuBarFitsTheScreen() {
   QTRY_VERIFY(down->isVisible());
   QVERIFY(!WhollyVisible(window_->Label6));
   // Every panel can be scrolled into view.
-  for (QWidget *w : std::initializer_list<QWidget *>{window_->Label6, window_->Frame5, window_->Frame6, window_->Frame7}) {
+  for (QWidget *w :
+       std::initializer_list<QWidget *>{window_->Label6, window_->Frame5, window_->Frame6, window_->Frame7}) {
     window_->ClientScroll->ensureWidgetVisible(w, 0, 0);
     QVERIFY2(WhollyVisible(w), qPrintable(w->objectName()));
   }

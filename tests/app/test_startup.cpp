@@ -20,8 +20,7 @@ using testsupport::MeterSim;
 
 namespace {
 
-const QString kHandshakeHint =
-    QStringLiteral("握手失败,请检查设备是否开启或者线缆连接,通信设置是否正确.");
+const QString kHandshakeHint = QStringLiteral("握手失败,请检查设备是否开启或者线缆连接,通信设置是否正确.");
 
 // Writes one byte to the device behind `link` from outside the program. Once the
 // simulator logs it, it has also taken in everything the program wrote before.
@@ -99,8 +98,8 @@ void TestStartup::noPort() {
   QCOMPARE(w.property("Connected").toInt(), 0);
 
   // The first retry writes the port failure again; the indicator stays dark.
-  QVERIFY(testsupport::waitUntil(
-      [&] { return w.Label6->text() == QStringLiteral("COM1电脑端口无效."); }, 5000));
+  QVERIFY(
+      testsupport::waitUntil([&] { return w.Label6->text() == QStringLiteral("COM1电脑端口无效."); }, 5000));
   QCOMPARE(w.Label1->text(), QStringLiteral("串口无效"));
   QCOMPARE(w.Shape1->Lit(), false);
 
@@ -120,10 +119,8 @@ void TestStartup::meterAppearsAfterStartUp() {
 
   MeterSim sim;
   QVERIFY(sim.waitReady());
-  QVERIFY(testsupport::waitUntil(
-      [&] { return w.Label1->text() == QStringLiteral("串口通信正常"); }, 5000));
-  QVERIFY(testsupport::waitUntil(
-      [&] { return w.Label2->text() == QStringLiteral("设备连接成功"); }, 5000));
+  QVERIFY(testsupport::waitUntil([&] { return w.Label1->text() == QStringLiteral("串口通信正常"); }, 5000));
+  QVERIFY(testsupport::waitUntil([&] { return w.Label2->text() == QStringLiteral("设备连接成功"); }, 5000));
   QCOMPARE(w.property("Connected").toInt(), 1);
   QVERIFY(!w.Timer2->Enabled());
   QVERIFY(sim.waitForReceived(35, 1, 5000));  // live polling follows
@@ -147,8 +144,7 @@ void TestStartup::closingWritesZeroOnce() {
   w->show();
   QVERIFY(w->MSComm1->PortOpen());
   QVERIFY(sim.waitForReceived(5, 1, 5000));
-  QVERIFY(testsupport::waitUntil(
-      [&] { return w->Label2->text() == QStringLiteral("设备连接成功"); }, 5000));
+  QVERIFY(testsupport::waitUntil([&] { return w->Label2->text() == QStringLiteral("设备连接成功"); }, 5000));
   QVERIFY(w->SettingsDialog);  // created hidden by start-up
   QCOMPARE(sim.countReceived(0), 0);
 

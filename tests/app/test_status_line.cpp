@@ -17,7 +17,9 @@ using testsupport::MeterSim;
 
 namespace {
 
-qint64 LocalMs(int h, int m, int s) { return QDateTime(QDate(2024, 5, 6), QTime(h, m, s)).toMSecsSinceEpoch(); }
+qint64 LocalMs(int h, int m, int s) {
+  return QDateTime(QDate(2024, 5, 6), QTime(h, m, s)).toMSecsSinceEpoch();
+}
 
 // The lines of the tooltip hovering `label` shows, or none.
 QStringList Hover(QWidget *label) {
@@ -77,7 +79,8 @@ class TestStatusLine : public QObject {
     QCOMPARE(w.Label6->text(), QStringLiteral("输入无效值"));
     QVERIFY(sim.waitForReceived(35, sim.countReceived(35) + 2, 10000));
     QVERIFY(testsupport::waitUntil([&] { return w.Label6->text() == live; }, 10000));
-    QVERIFY(testsupport::waitUntil([&] { return Hover(w.Label6).value(0).contains(QStringLiteral("×")); }, 10000));
+    QVERIFY(testsupport::waitUntil([&] { return Hover(w.Label6).value(0).contains(QStringLiteral("×")); },
+                                   10000));
 
     const QStringList lines = Hover(w.Label6);
     QVERIFY(lines.size() <= StatusHistory::kCapacity);
@@ -93,7 +96,8 @@ class TestStatusLine : public QObject {
     QCOMPARE(texts.value(1), QStringLiteral("输入无效值"));
     const int handshake = texts.indexOf(QStringLiteral("握手成功"));
     QVERIFY(handshake > 1);
-    QVERIFY(texts.indexOf(QStringLiteral("握手失败,请检查设备是否开启或者线缆连接,通信设置是否正确.")) > handshake);
+    QVERIFY(texts.indexOf(QStringLiteral("握手失败,请检查设备是否开启或者线缆连接,通信设置是否正确.")) >
+            handshake);
     QCOMPARE(w.Label6->text(), live);
     QCOMPARE(w.Label6->toolTip(), QString());  // built on hovering only, never stored
   }

@@ -323,7 +323,10 @@ class ArchiveTest : public QObject {
 
     // Stored values carry the sign the meter showed and the unit it used.
     QList<ArchivedRow> rows;
-    a.forEachRow(d, [&](const ArchivedRow &row) { rows.append(row); return true; });
+    a.forEachRow(d, [&](const ArchivedRow &row) {
+      rows.append(row);
+      return true;
+    });
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows[0].text, QString("AC 12.34 mA"));
     QCOMPARE(rows[1].text, QString("DC -0.7 A"));

@@ -185,7 +185,7 @@ void TestChartDrawing::segmentWidthsFollowN() {
   Chart c;
   c.trace.active = true;
   c.trace.pointsPerWindow = n;
-  c.buffer[1] = 800;        // a peak at the second point
+  c.buffer[1] = 800;                                                // a peak at the second point
   if (n + 1 < int(c.buffer.size())) c.buffer[size_t(n + 1)] = 900;  // beyond the window
   const std::vector<QLineF> s = charts::TraceSegments(0, c.trace);
   QCOMPARE(int(s.size()), n);
@@ -263,7 +263,7 @@ void TestChartDrawing::rulerMarkers() {
   const QTransform lt = charts::ScaleTransform(level.size(), charts::kLevelRulerScale);
   QVERIFY(charts::DrawLevelRuler(level, lt, charts::kRulerBackColor, QFont(), 500, 0));
   for (double v : {500.0, 0.0}) {
-    QCOMPARE(level.pixel(charts::ToPixel(lt, 0, v)), kBlue);   // apex on the left edge
+    QCOMPARE(level.pixel(charts::ToPixel(lt, 0, v)), kBlue);        // apex on the left edge
     QCOMPARE(level.pixel(charts::ToPixel(lt, 20, v + 10)), kBlue);  // upright side
     QCOMPARE(level.pixel(charts::ToPixel(lt, 10, v)), kWhite);
   }
@@ -291,8 +291,7 @@ void TestChartDrawing::rulerRefusesOutOfRangeAndKeepsStrip() {
   QCOMPARE(charts::DrawTimeRuler(time, charts::ScaleTransform(time.size(), charts::kTimeRulerScale),
                                  charts::kRulerBackColor, QFont(), a, b),
            drawn);
-  QCOMPARE(charts::DrawLevelRuler(level,
-                                  charts::ScaleTransform(level.size(), charts::kLevelRulerScale),
+  QCOMPARE(charts::DrawLevelRuler(level, charts::ScaleTransform(level.size(), charts::kLevelRulerScale),
                                   charts::kRulerBackColor, QFont(), a, b),
            drawn);
   QCOMPARE(time == before, !drawn);

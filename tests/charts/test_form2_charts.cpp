@@ -85,8 +85,8 @@ void TestForm2Charts::resetDrawsDefaults() {
   QCOMPARE(form->property("CursorZ").toInt(), 0);
   QCOMPARE(form->Picture1->BackColor(), QColor(150, 150, 150));
   QCOMPARE(ChartPixel(form->Picture1, 250, 250), kGrey);
-  QCOMPARE(ChartPixel(form->Picture1, 0, 500), kBlue);   // frame / x1 on it
-  QCOMPARE(ChartPixel(form->Picture1, 500, 0), kBlue);   // frame / Z on it
+  QCOMPARE(ChartPixel(form->Picture1, 0, 500), kBlue);  // frame / x1 on it
+  QCOMPARE(ChartPixel(form->Picture1, 500, 0), kBlue);  // frame / Z on it
   // x2 at 500 is dotted: two neighbouring pixels differ.
   const QImage img = ImageOf(form->Picture1);
   const QPoint p = charts::ToPixel(charts::ScaleTransform(img.size(), charts::kMainChartScale), 500, 300);
@@ -166,18 +166,39 @@ void TestForm2Charts::typedEntries_data() {
   QTest::addColumn<QString>("text");
   QTest::addColumn<bool>("accepted");
   QTest::addColumn<double>("value");
-  QTest::newRow("x1 top") << "Text5" << "CursorX1" << "1000" << true << 1000.0;
-  QTest::newRow("x1 just above") << "Text5" << "CursorX1" << "1000.01" << false << 0.0;
-  QTest::newRow("x1 negative") << "Text5" << "CursorX1" << "-1" << false << 0.0;
-  QTest::newRow("x2 letters") << "Text6" << "CursorX2" << "abc" << true << 0.0;
-  QTest::newRow("x2 lenient") << "Text6" << "CursorX2" << " 7 5 0mA" << true << 750.0;
-  QTest::newRow("y keeps double precision") << "Text7" << "CursorY" << "250.123456789" << true
-                                            << 250.123456789;
-  QTest::newRow("y empty") << "Text7" << "CursorY" << "" << true << 0.0;
-  QTest::newRow("Z rounds up") << "Text8" << "CursorZ" << "999.6" << true << 1000.0;
-  QTest::newRow("Z half to even") << "Text8" << "CursorZ" << "250.5" << true << 250.0;
-  QTest::newRow("Z over before rounding") << "Text8" << "CursorZ" << "1000.2" << false << 0.0;
-  QTest::newRow("Z under before rounding") << "Text8" << "CursorZ" << "-0.4" << false << 0.0;
+  QTest::newRow("x1 top") << "Text5"
+                          << "CursorX1"
+                          << "1000" << true << 1000.0;
+  QTest::newRow("x1 just above") << "Text5"
+                                 << "CursorX1"
+                                 << "1000.01" << false << 0.0;
+  QTest::newRow("x1 negative") << "Text5"
+                               << "CursorX1"
+                               << "-1" << false << 0.0;
+  QTest::newRow("x2 letters") << "Text6"
+                              << "CursorX2"
+                              << "abc" << true << 0.0;
+  QTest::newRow("x2 lenient") << "Text6"
+                              << "CursorX2"
+                              << " 7 5 0mA" << true << 750.0;
+  QTest::newRow("y keeps double precision") << "Text7"
+                                            << "CursorY"
+                                            << "250.123456789" << true << 250.123456789;
+  QTest::newRow("y empty") << "Text7"
+                           << "CursorY"
+                           << "" << true << 0.0;
+  QTest::newRow("Z rounds up") << "Text8"
+                               << "CursorZ"
+                               << "999.6" << true << 1000.0;
+  QTest::newRow("Z half to even") << "Text8"
+                                  << "CursorZ"
+                                  << "250.5" << true << 250.0;
+  QTest::newRow("Z over before rounding") << "Text8"
+                                          << "CursorZ"
+                                          << "1000.2" << false << 0.0;
+  QTest::newRow("Z under before rounding") << "Text8"
+                                           << "CursorZ"
+                                           << "-0.4" << false << 0.0;
 }
 
 void TestForm2Charts::typedEntries() {
@@ -192,8 +213,8 @@ void TestForm2Charts::typedEntries() {
   const QImage chartBefore = ImageOf(form->Picture1);
   form->Label6->setText(QStringLiteral("状态信息"));
   entry->setText(text);
-  QMetaObject::invokeMethod(form.get(), qPrintable(box + QStringLiteral("_KeyDown")),
-                            Q_ARG(int, kEnter), Q_ARG(int, 0));
+  QMetaObject::invokeMethod(form.get(), qPrintable(box + QStringLiteral("_KeyDown")), Q_ARG(int, kEnter),
+                            Q_ARG(int, 0));
   QCOMPARE(entry->text(), text);  // never rewritten
   if (accepted) {
     QCOMPARE(form->property(qPrintable(cursor)).toDouble(), value);

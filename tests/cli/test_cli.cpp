@@ -74,17 +74,17 @@ class TestCli : public QObject {
 
   // live --count N polls exactly N times and prints one timed reading per poll.
   void liveCountPrintsTimedReadings() {
-    testsupport::MeterSim sim({QStringLiteral("--code"), QStringLiteral("5"), QStringLiteral("--value"),
-                               QStringLiteral("1.5")});
+    testsupport::MeterSim sim(
+        {QStringLiteral("--code"), QStringLiteral("5"), QStringLiteral("--value"), QStringLiteral("1.5")});
     QVERIFY(sim.waitReady());
-    const CliRun r = run({QStringLiteral("live"), QStringLiteral("COM1"), QStringLiteral("--count"),
-                          QStringLiteral("3"), QStringLiteral("--interval"), QStringLiteral("0.05"),
-                          QStringLiteral("--no-record")});
+    const CliRun r =
+        run({QStringLiteral("live"), QStringLiteral("COM1"), QStringLiteral("--count"), QStringLiteral("3"),
+             QStringLiteral("--interval"), QStringLiteral("0.05"), QStringLiteral("--no-record")});
     QCOMPARE(r.exitCode, 0);
     const QStringList lines = r.outLines();
     QCOMPARE(lines.size(), 3);
-    const QRegularExpression line(QStringLiteral(
-        R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)  1\.5A$)"));
+    const QRegularExpression line(
+        QStringLiteral(R"(^\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}(Z|[+-]\d\d:\d\d)  1\.5A$)"));
     for (const QString &l : lines) QVERIFY2(line.match(l).hasMatch(), qPrintable(l));
     QVERIFY(sim.waitForReceived(0, 1, 3000));
     QCOMPARE(sim.countReceived(35), 3);
@@ -96,8 +96,9 @@ class TestCli : public QObject {
     testsupport::MeterSim sim;
     QVERIFY(sim.waitReady());
     QProcess p;
-    StartCli(p, {QStringLiteral("live"), QStringLiteral("COM1"), QStringLiteral("--interval"),
-                 QStringLiteral("0.05"), QStringLiteral("--no-record")},
+    StartCli(p,
+             {QStringLiteral("live"), QStringLiteral("COM1"), QStringLiteral("--interval"),
+              QStringLiteral("0.05"), QStringLiteral("--no-record")},
              archiveDir_.path());
     QVERIFY(sim.waitForReceived(35, 2, 5000));
     ::kill(pid_t(p.processId()), SIGINT);
@@ -122,7 +123,8 @@ class TestCli : public QObject {
     const QStringList lines = r.outLines();
     QCOMPARE(lines.size(), 255);
     for (int k = 1; k <= 255; ++k)
-      QCOMPARE(lines[k - 1], QStringLiteral("%1  %2").arg(k, 3, 10, QLatin1Char('0'))
+      QCOMPARE(lines[k - 1], QStringLiteral("%1  %2")
+                                 .arg(k, 3, 10, QLatin1Char('0'))
                                  .arg(HistoryReadingText(ReadingGroup::At(block, k - 1))));
     // Fixed anchors: group 1 is code 1 with count 1237, 13 an overload, 14 code 0.
     QCOMPARE(lines[0], QStringLiteral("001  AC 12.37 mA"));
@@ -152,12 +154,16 @@ class TestCli : public QObject {
     QCOMPARE(rows.size(), 41);
     const QStringList shown = got.outLines();
     for (int k = 1; k <= 40; ++k) {
-      QVERIFY2(rows[k].contains(QStringLiteral(",download,")) && rows[k].contains(QStringLiteral(",A 相 3 号,")),
+      QVERIFY2(
+          rows[k].contains(QStringLiteral(",download,")) && rows[k].contains(QStringLiteral(",A 相 3 号,")),
+          qPrintable(rows[k]));
+      QVERIFY2(rows[k].contains(QLatin1Char(',') + shown[k - 1].mid(5) + QLatin1Char(',')),
                qPrintable(rows[k]));
-      QVERIFY2(rows[k].contains(QLatin1Char(',') + shown[k - 1].mid(5) + QLatin1Char(',')), qPrintable(rows[k]));
     }
     QCOMPARE(run({QStringLiteral("export"), QStringLiteral("nosuchid"), QStringLiteral("--csv"),
-                  QStringLiteral("-")}).exitCode, 2);
+                  QStringLiteral("-")})
+                 .exitCode,
+             2);
   }
 
   void exitCodes_data() {
@@ -166,18 +172,20 @@ class TestCli : public QObject {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("rows");
     const QStringList probe{QStringLiteral("probe"), QStringLiteral("COM1")};
-    const QStringList download{QStringLiteral("download"), QStringLiteral("COM1"), QStringLiteral("--no-record")};
+    const QStringList download{QStringLiteral("download"), QStringLiteral("COM1"),
+                               QStringLiteral("--no-record")};
     QTest::newRow("missing port") << QStringList() << probe << 3 << 0;
     QTest::newRow("silent meter") << QStringList{QStringLiteral("--silent")} << probe << 4 << 0;
     QTest::newRow("wrong handshake") << QStringList{QStringLiteral("--bad-handshake")} << probe << 4 << 0;
     QTest::newRow("short history block")
         << QStringList{QStringLiteral("--groups"), QStringLiteral("255"), QStringLiteral("--short-history")}
         << download << 5 << 127;
-    QTest::newRow("bad port name") << QStringList() << QStringList{QStringLiteral("probe"), QStringLiteral("COM17")}
-                                   << 2 << 0;
+    QTest::newRow("bad port name") << QStringList()
+                                   << QStringList{QStringLiteral("probe"), QStringLiteral("COM17")} << 2 << 0;
     QTest::newRow("count and duration")
-        << QStringList() << QStringList{QStringLiteral("live"), QStringLiteral("COM1"), QStringLiteral("--count"),
-                                        QStringLiteral("1"), QStringLiteral("--duration"), QStringLiteral("1m")}
+        << QStringList()
+        << QStringList{QStringLiteral("live"), QStringLiteral("COM1"),       QStringLiteral("--count"),
+                       QStringLiteral("1"),    QStringLiteral("--duration"), QStringLiteral("1m")}
         << 2 << 0;
   }
 
@@ -192,7 +200,9 @@ class TestCli : public QObject {
     // machine (a real /dev/ttyS0, say) can stand in for it.
     const QString link = qEnvironmentVariable("ARRESTER_PORTS_DIR") + QStringLiteral("/COM1");
     if (simArgs.isEmpty()) QVERIFY(QFile::link(QStringLiteral("/nonexistent/meter"), link));
-    const auto unlink = qScopeGuard([&] { if (simArgs.isEmpty()) QFile::remove(link); });
+    const auto unlink = qScopeGuard([&] {
+      if (simArgs.isEmpty()) QFile::remove(link);
+    });
     if (!simArgs.isEmpty()) {
       sim = std::make_unique<testsupport::MeterSim>(simArgs);
       QVERIFY(sim->waitReady());

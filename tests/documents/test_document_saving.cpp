@@ -259,7 +259,8 @@ class TestDocumentSaving : public QObject {
   // with the limit lifted the next save works. The file dialog left no
   // settings behind: nothing in the configuration folder, no settings file.
   void fileSizeLimitFailsTheSaveNotTheProgram() {
-    const QString vnc = QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqvnc.so");
+    const QString vnc =
+        QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms/libqvnc.so");
     if (!QFileInfo::exists(vnc)) QSKIP("Qt's VNC platform is not installed");
     const int port = testsupport::FreeTcpPort();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
@@ -302,10 +303,18 @@ class TestDocumentSaving : public QObject {
 
     QVERIFY(QDir().mkdir(folder()));  // watched from the start
     FolderEvents events(folder());
-    saveUntil([&] { events.take(); return !events.written.isEmpty(); });
+    saveUntil([&] {
+      events.take();
+      return !events.written.isEmpty();
+    });
     if (QTest::currentTestFailed()) return;
     const QString partial = events.written.constFirst();
-    QVERIFY(testsupport::waitUntil([&] { events.take(); return events.closed.contains(partial); }, 30000));
+    QVERIFY(testsupport::waitUntil(
+        [&] {
+          events.take();
+          return events.closed.contains(partial);
+        },
+        30000));
     QVERIFY(QDir(folder()).isEmpty(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot));
 
     // Lifted from outside, the limit lets the next save through.
@@ -320,9 +329,11 @@ class TestDocumentSaving : public QObject {
 
     program.terminate();
     QVERIFY(program.waitForFinished(30000));
-    QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Kestrelomat.bmp")});
+    QCOMPARE(QDir(folder()).entryList(QDir::Files | QDir::Hidden),
+             QStringList{QStringLiteral("Kestrelomat.bmp")});
     QStringList settings;
-    QDirIterator files(home_->path(), QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+    QDirIterator files(home_->path(), QDir::Files | QDir::Hidden | QDir::System,
+                       QDirIterator::Subdirectories);
     while (files.hasNext()) {
       const QString file = files.next();
       if (file.startsWith(homeFile(QStringLiteral(".config/"))) || file.endsWith(QStringLiteral(".conf")))

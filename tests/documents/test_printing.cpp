@@ -38,7 +38,10 @@ int PdfPages(const QString &pdf) {
 
 // Image rows listed by pdfimages (after its two header lines).
 int PdfImages(const QString &pdf) {
-  return Run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf}).split(QLatin1Char('\n'), Qt::SkipEmptyParts).size() - 2;
+  return Run(QStringLiteral("pdfimages"), {QStringLiteral("-list"), pdf})
+             .split(QLatin1Char('\n'), Qt::SkipEmptyParts)
+             .size() -
+         2;
 }
 
 QString Table() {
@@ -106,7 +109,8 @@ class TestPrinting : public QObject {
     form_->RichTextBox1->setText(Table());
     QTextCursor c = form_->RichTextBox1->textCursor();
     c.setPosition(form_->RichTextBox1->toPlainText().indexOf(QStringLiteral("row050")));
-    c.setPosition(form_->RichTextBox1->toPlainText().indexOf(QStringLiteral("row053")), QTextCursor::KeepAnchor);
+    c.setPosition(form_->RichTextBox1->toPlainText().indexOf(QStringLiteral("row053")),
+                  QTextCursor::KeepAnchor);
     form_->RichTextBox1->setTextCursor(c);
     bool offered = false;
     auto answered = answerModal<QPrintDialog>([&](QPrintDialog *d) {
@@ -155,7 +159,8 @@ class TestPrinting : public QObject {
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("firstLine");
     QTest::newRow("print") << false << QStringLiteral("Printing Error!") << QStringLiteral("文件打印出错.");
-    QTest::newRow("set-up") << true << QStringLiteral("Printsetting Error!") << QStringLiteral("打印设置出错.");
+    QTest::newRow("set-up") << true << QStringLiteral("Printsetting Error!")
+                            << QStringLiteral("打印设置出错.");
   }
   void failingDialogShowsTheErrorBox() {
     QFETCH(bool, setup);

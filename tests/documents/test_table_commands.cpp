@@ -25,9 +25,9 @@ QByteArray Spaces(int n) { return QByteArray(n, ' '); }
 
 // The cleared table in GBK, written out byte by byte.
 QByteArray HeadingBytes() {
-  return Spaces(30) + QByteArray::fromHex("d1f5bbafd0bfb1dcc0d7c6f7b4f8b5e7b2e2cad4d2c7b2e2cad4cafdbedd") + "\r\n\r\n" +
-         Spaces(29) + QByteArray::fromHex("d7e9") + " " + QByteArray::fromHex("cafd") + Spaces(21) +
-         QByteArray::fromHex("cafd") + " " + QByteArray::fromHex("d6b5");
+  return Spaces(30) + QByteArray::fromHex("d1f5bbafd0bfb1dcc0d7c6f7b4f8b5e7b2e2cad4d2c7b2e2cad4cafdbedd") +
+         "\r\n\r\n" + Spaces(29) + QByteArray::fromHex("d7e9") + " " + QByteArray::fromHex("cafd") +
+         Spaces(21) + QByteArray::fromHex("cafd") + " " + QByteArray::fromHex("d6b5");
 }
 
 QString LongTable() {
@@ -52,9 +52,10 @@ class TestTableCommands : public QObject {
     Form2 form;
     form.RichTextBox1->setText(LongTable());
     form.Command6_Click();
-    const QString heading = QString(30, QLatin1Char(' ')) + QStringLiteral("氧化锌避雷器带电测试仪测试数据\r\n\r\n") +
-                            QString(29, QLatin1Char(' ')) + QStringLiteral("组 数") + QString(21, QLatin1Char(' ')) +
-                            QStringLiteral("数 值");
+    const QString heading = QString(30, QLatin1Char(' ')) +
+                            QStringLiteral("氧化锌避雷器带电测试仪测试数据\r\n\r\n") +
+                            QString(29, QLatin1Char(' ')) + QStringLiteral("组 数") +
+                            QString(21, QLatin1Char(' ')) + QStringLiteral("数 值");
     QCOMPARE(form.RichTextBox1->Text(), heading);
     form.Command6_Click();
     QCOMPARE(form.RichTextBox1->Text(), heading);
@@ -64,9 +65,8 @@ class TestTableCommands : public QObject {
     QTest::addColumn<bool>("clearFirst");
     QTest::addColumn<QByteArray>("expected");
     QTest::newRow("after clear") << true << HeadingBytes();
-    QTest::newRow("before any read") << false
-                                     << Spaces(30) + QByteArray::fromHex(
-                                                         "b8dfbeabb6c8c7afd0cec2a9b5e7c1f7b1edb2e2cad4cafdbedd");
+    QTest::newRow("before any read")
+        << false << Spaces(30) + QByteArray::fromHex("b8dfbeabb6c8c7afd0cec2a9b5e7c1f7b1edb2e2cad4cafdbedd");
   }
   void saveWritesTheTableInGbkWithCrLf() {
     QFETCH(bool, clearFirst);

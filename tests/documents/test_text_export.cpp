@@ -59,7 +59,8 @@ class TestTextExport : public QObject {
   void failureReasons_data() {
     QTest::addColumn<QString>("path");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("folder missing") << QStringLiteral("/nonexistent-folder/t.txt") << QStringLiteral("文件夹不存在");
+    QTest::newRow("folder missing") << QStringLiteral("/nonexistent-folder/t.txt")
+                                    << QStringLiteral("文件夹不存在");
     QTest::newRow("protected folder") << QStringLiteral("/sys/t.txt") << QStringLiteral("没有写入权限");
     QTest::newRow("target is a folder") << QStringLiteral("/tmp") << QStringLiteral("已有同名文件夹");
   }
@@ -84,7 +85,8 @@ class TestTextExport : public QObject {
     const auto all = QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup |
                      QFileDevice::WriteGroup | QFileDevice::ReadOther | QFileDevice::WriteOther;
     QVERIFY(QFile::setPermissions(writable, all));
-    QVERIFY(QFile::setPermissions(protectedFile, QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
+    QVERIFY(QFile::setPermissions(protectedFile,
+                                  QFileDevice::ReadOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther));
     const auto closed = QFileDevice::ReadOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup |
                         QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther;
     QVERIFY(QFile::setPermissions(folder, closed));
@@ -126,10 +128,11 @@ class TestTextExport : public QObject {
     QTest::addColumn<QStringList>("nameFilters");
     QTest::newRow("text") << QStringLiteral("文本格式 (*.txt)|*.txt")
                           << QStringList{QStringLiteral("文本格式 (*.txt) (*.txt)")};
-    QTest::newRow("picture, closing bar") << QStringLiteral("位图格式 (*.bmp)|*.bmp|jpg格式 (*.jpg)|*jpg|")
-                                          << QStringList{QStringLiteral("位图格式 (*.bmp) (*.bmp)"),
-                                                         QStringLiteral("jpg格式 (*.jpg) (*jpg)")};
-    QTest::newRow("several patterns") << QStringLiteral("All|*.a;*.b") << QStringList{QStringLiteral("All (*.a *.b)")};
+    QTest::newRow("picture, closing bar")
+        << QStringLiteral("位图格式 (*.bmp)|*.bmp|jpg格式 (*.jpg)|*jpg|")
+        << QStringList{QStringLiteral("位图格式 (*.bmp) (*.bmp)"), QStringLiteral("jpg格式 (*.jpg) (*jpg)")};
+    QTest::newRow("several patterns")
+        << QStringLiteral("All|*.a;*.b") << QStringList{QStringLiteral("All (*.a *.b)")};
   }
   void filterTextToNameFilters() {
     QFETCH(QString, filter);

@@ -59,17 +59,27 @@ class TestMenus : public QObject {
                          a->isEnabled() && a->isVisible() ? QString() : QStringLiteral(" off"));
     }
     const QStringList expected = {
-        QStringLiteral("mnufile=文件(&F)"),         QStringLiteral("  mnusave=保存(&S) [Ctrl+S]"),
-        QStringLiteral("  mnuprint=打印(&P) [Ctrl+P]"), QStringLiteral("  mnuprintsetting=打印设置 []"),
-        QStringLiteral("  mnuexit=退出(&X) [Ctrl+E]"),  QStringLiteral("  mnurecords=测量记录(&R)... []"),
+        QStringLiteral("mnufile=文件(&F)"),
+        QStringLiteral("  mnusave=保存(&S) [Ctrl+S]"),
+        QStringLiteral("  mnuprint=打印(&P) [Ctrl+P]"),
+        QStringLiteral("  mnuprintsetting=打印设置 []"),
+        QStringLiteral("  mnuexit=退出(&X) [Ctrl+E]"),
+        QStringLiteral("  mnurecords=测量记录(&R)... []"),
         QStringLiteral("mnuedit=编辑(&E)"),
-        QStringLiteral("  mnucomsetting=通信设置 []"),  QStringLiteral("  mnuuppage=上翻 [F1]"),
-        QStringLiteral("  mnudownpage=下翻 [F2]"),      QStringLiteral("  mnux=剪切 []"),
-        QStringLiteral("  mnucopy=复制 []"),            QStringLiteral("  mnupaste=粘贴 []"),
-        QStringLiteral("  mnudelete=删除 [Ctrl+D]"),    QStringLiteral("  mnucancel=撤销 []"),
-        QStringLiteral("mnurun=运行(&R)"),            QStringLiteral("  mnurun1=启动 [F3]"),
-        QStringLiteral("  mnupause=暂停 [F4]"),         QStringLiteral("  mnustop=停止 [F5]"),
-        QStringLiteral("mnuhelp=帮助(&H)"),           QStringLiteral("  mnuaboutus=关于软件 [Ctrl+H]"),
+        QStringLiteral("  mnucomsetting=通信设置 []"),
+        QStringLiteral("  mnuuppage=上翻 [F1]"),
+        QStringLiteral("  mnudownpage=下翻 [F2]"),
+        QStringLiteral("  mnux=剪切 []"),
+        QStringLiteral("  mnucopy=复制 []"),
+        QStringLiteral("  mnupaste=粘贴 []"),
+        QStringLiteral("  mnudelete=删除 [Ctrl+D]"),
+        QStringLiteral("  mnucancel=撤销 []"),
+        QStringLiteral("mnurun=运行(&R)"),
+        QStringLiteral("  mnurun1=启动 [F3]"),
+        QStringLiteral("  mnupause=暂停 [F4]"),
+        QStringLiteral("  mnustop=停止 [F5]"),
+        QStringLiteral("mnuhelp=帮助(&H)"),
+        QStringLiteral("  mnuaboutus=关于软件 [Ctrl+H]"),
     };
     QCOMPARE(tree, expected);
   }
@@ -124,9 +134,11 @@ class TestMenus : public QObject {
     auto chooseByKeyboard = [&](QAction *item) {
       QTest::keyClick(form.Text1, Qt::Key_E, Qt::AltModifier);
       QMenu *menu = nullptr;
-      QVERIFY(testsupport::waitUntil([&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); }, 2000));
+      QVERIFY(testsupport::waitUntil(
+          [&] { return (menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())); }, 2000));
       QCOMPARE(menu, form.mnuedit);
-      for (int i = 0; i < menu->actions().size() && menu->activeAction() != item; ++i) QTest::keyClick(menu, Qt::Key_Down);
+      for (int i = 0; i < menu->actions().size() && menu->activeAction() != item; ++i)
+        QTest::keyClick(menu, Qt::Key_Down);
       QCOMPARE(menu->activeAction(), item);
       QTest::keyClick(menu, Qt::Key_Return);
     };
@@ -151,7 +163,8 @@ class TestMenus : public QObject {
     Form1 &dialog = form.EnsureSettingsDialog();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     const QPoint offset = dialog.frameGeometry().center() - form.frameGeometry().center();
-    QVERIFY2(offset.manhattanLength() <= 2, qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
+    QVERIFY2(offset.manhattanLength() <= 2,
+             qPrintable(QStringLiteral("%1,%2").arg(offset.x()).arg(offset.y())));
     QApplication::setActiveWindow(&dialog);
     const QString shown = dialog.Combo2->currentText();
     dialog.Combo2->setFocus();
@@ -180,10 +193,12 @@ class TestMenus : public QObject {
       QTest::keyClick(form.RichTextBox1, Qt::Key_D, Qt::ControlModifier);
     else
       form.mnudelete->trigger();
-    QVERIFY(testsupport::waitUntil([&] { return form.RichTextBox1->Text() == QStringLiteral("abef\r\nghi"); }, 2000));
+    QVERIFY(testsupport::waitUntil([&] { return form.RichTextBox1->Text() == QStringLiteral("abef\r\nghi"); },
+                                   2000));
     // With nothing selected, Delete removes the character after the caret.
     form.mnudelete->trigger();
-    QVERIFY(testsupport::waitUntil([&] { return form.RichTextBox1->Text() == QStringLiteral("abf\r\nghi"); }, 2000));
+    QVERIFY(testsupport::waitUntil([&] { return form.RichTextBox1->Text() == QStringLiteral("abf\r\nghi"); },
+                                   2000));
   }
 
   void copyPasteAndUndo() {
@@ -193,7 +208,8 @@ class TestMenus : public QObject {
     form.Text1->setFocus();
     form.Text1->selectAll();
     form.mnucopy->trigger();
-    QVERIFY(testsupport::waitUntil([] { return QApplication::clipboard()->text() == QStringLiteral("42"); }, 2000));
+    QVERIFY(testsupport::waitUntil([] { return QApplication::clipboard()->text() == QStringLiteral("42"); },
+                                   2000));
     form.Text8->setFocus();
     form.Text8->setText(QStringLiteral("7"));
     form.Text8->end(false);

@@ -55,16 +55,17 @@ void TestMonitorForm::modeTable_data() {
   QTest::addColumn<QString>("aspect");
   QTest::addColumn<bool>("realTime");
   QTest::addColumn<bool>("history");
-  const char *chartArea[] = {"Picture1", "Picture3", "Picture4", "Text5", "Text6", "Label12",
-                             "Label13", "Slider1", "Slider2", "Text7", "Text8", "Label8",
-                             "Label10", "Label14", "Label15", "Label16", "Label17", "Label18"};
+  const char *chartArea[] = {"Picture1", "Picture3", "Picture4", "Text5",   "Text6",   "Label12",
+                             "Label13",  "Slider1",  "Slider2",  "Text7",   "Text8",   "Label8",
+                             "Label10",  "Label14",  "Label15",  "Label16", "Label17", "Label18"};
   for (const char *c : chartArea) QTest::addRow("%s shown", c) << c << "visible" << true << false;
-  QTest::newRow("RichTextBox1 shown") << "RichTextBox1" << "visible" << false << true;
-  for (const char *c : {"Frame5", "Frame6", "Command1", "Command2", "Command3", "mnurun1",
-                        "mnupause", "mnustop", "Option4", "Option5", "Timer6"})
+  QTest::newRow("RichTextBox1 shown") << "RichTextBox1"
+                                      << "visible" << false << true;
+  for (const char *c : {"Frame5", "Frame6", "Command1", "Command2", "Command3", "mnurun1", "mnupause",
+                        "mnustop", "Option4", "Option5", "Timer6"})
     QTest::addRow("%s enabled", c) << c << "enabled" << true << false;
-  for (const char *c : {"Command4", "Command5", "Command6", "Command7", "Command8", "mnuuppage",
-                        "mnudownpage"})
+  for (const char *c :
+       {"Command4", "Command5", "Command6", "Command7", "Command8", "mnuuppage", "mnudownpage"})
     QTest::addRow("%s enabled", c) << c << "enabled" << false << true;
   // Left alone by both switches (covered by the table area or the frames).
   for (const char *c : {"Label9", "Label11", "Shape2", "Label7"})
@@ -211,24 +212,22 @@ void TestMonitorForm::statisticsTick_data() {
   QTest::addColumn<float>("alarmValue");
   QTest::addColumn<QStringList>("texts");
   QTest::addColumn<bool>("alarm");
-  QTest::newRow("first tick, nothing stored") << 2 << QStringList{} << 1000000.0f
-                                              << QStringList{"0", "0", "0"} << false;
-  QTest::newRow("17 x 5.5, later slots ignored")
-      << 0 << QStringList{"0..16=5.5", "17..500=999"} << 1000000.0f
-      << QStringList{"5.5", "5.5", "5.5"} << false;
-  QTest::newRow("10 x 17 of 17 slots") << 0 << QStringList{"0..9=17"} << 1000000.0f
-                                       << QStringList{"17", "0", "10"} << false;
+  QTest::newRow("first tick, nothing stored")
+      << 2 << QStringList{} << 1000000.0f << QStringList{"0", "0", "0"} << false;
+  QTest::newRow("17 x 5.5, later slots ignored") << 0 << QStringList{"0..16=5.5", "17..500=999"} << 1000000.0f
+                                                 << QStringList{"5.5", "5.5", "5.5"} << false;
+  QTest::newRow("10 x 17 of 17 slots")
+      << 0 << QStringList{"0..9=17"} << 1000000.0f << QStringList{"17", "0", "10"} << false;
   QTest::newRow("whole 30s window reaches slot 500")
-      << 4 << QStringList{"0..499=1", "500=502"} << 1000000.0f << QStringList{"502", "1", "2"}
-      << false;
-  QTest::newRow("reading equal to alarm value") << 0 << QStringList{"3=250"} << 250.0f
-                                                << QStringList{"250", "0", "14.706"} << true;
-  QTest::newRow("reading just below alarm value") << 0 << QStringList{"3=249.99"} << 250.0f
-                                                  << QStringList{"249.99", "0", "14.705"} << false;
-  QTest::newRow("alarm value 0, only zeros") << 1 << QStringList{} << 0.0f
-                                             << QStringList{"0", "0", "0"} << true;
-  QTest::newRow("reading outside the window") << 0 << QStringList{"17=400"} << 300.0f
-                                              << QStringList{"0", "0", "0"} << false;
+      << 4 << QStringList{"0..499=1", "500=502"} << 1000000.0f << QStringList{"502", "1", "2"} << false;
+  QTest::newRow("reading equal to alarm value")
+      << 0 << QStringList{"3=250"} << 250.0f << QStringList{"250", "0", "14.706"} << true;
+  QTest::newRow("reading just below alarm value")
+      << 0 << QStringList{"3=249.99"} << 250.0f << QStringList{"249.99", "0", "14.705"} << false;
+  QTest::newRow("alarm value 0, only zeros")
+      << 1 << QStringList{} << 0.0f << QStringList{"0", "0", "0"} << true;
+  QTest::newRow("reading outside the window")
+      << 0 << QStringList{"17=400"} << 300.0f << QStringList{"0", "0", "0"} << false;
 }
 
 void TestMonitorForm::statisticsTick() {
@@ -301,12 +300,18 @@ void TestMonitorForm::alarmEntry_data() {
   QTest::addColumn<bool>("refused");
   // The alarm value before each entry is 123; the limits themselves are
   // checked on the entry rule alone.
-  QTest::newRow("mA 350000.5 refused") << "mA" << "350000.5" << 123.0f << true;
-  QTest::newRow("mA not a number is 0") << "mA" << "abc" << 0.0f << false;
-  QTest::newRow("A 350 as mA") << "A" << "350" << 350000.0f << false;
-  QTest::newRow("A 350.5 refused") << "A" << "350.5" << 123.0f << true;
-  QTest::newRow("no unit") << "" << "5" << 123.0f << false;
-  QTest::newRow("no unit, out of range") << "" << "-5" << 123.0f << false;
+  QTest::newRow("mA 350000.5 refused") << "mA"
+                                       << "350000.5" << 123.0f << true;
+  QTest::newRow("mA not a number is 0") << "mA"
+                                        << "abc" << 0.0f << false;
+  QTest::newRow("A 350 as mA") << "A"
+                               << "350" << 350000.0f << false;
+  QTest::newRow("A 350.5 refused") << "A"
+                                   << "350.5" << 123.0f << true;
+  QTest::newRow("no unit") << ""
+                           << "5" << 123.0f << false;
+  QTest::newRow("no unit, out of range") << ""
+                                         << "-5" << 123.0f << false;
 }
 
 void TestMonitorForm::alarmEntry() {
@@ -322,8 +327,7 @@ void TestMonitorForm::alarmEntry() {
   form.Text1->setText(text);
   QTest::keyClick(form.Text1, Qt::Key_Return);  // through the box's key event
   QCOMPARE(form.AlarmValue, alarmValue);
-  QCOMPARE(form.Label6->text(),
-           refused ? QStringLiteral("输入值超出范围") : QStringLiteral("状态信息"));
+  QCOMPARE(form.Label6->text(), refused ? QStringLiteral("输入值超出范围") : QStringLiteral("状态信息"));
   QCOMPARE(form.Text1->text(), text);  // left as typed
 }
 

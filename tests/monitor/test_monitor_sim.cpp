@@ -64,8 +64,7 @@ void TestMonitorSim::liveReadingsGrowTraceAndStatistics() {
   // Once 17 readings fill the window, the next tick shows the reading three times.
   QVERIFY(waitUntil(
       [&] {
-        return form.Text2->text() == QLatin1String("5.5") &&
-               form.Text3->text() == QLatin1String("5.5") &&
+        return form.Text2->text() == QLatin1String("5.5") && form.Text3->text() == QLatin1String("5.5") &&
                form.Text4->text() == QLatin1String("5.5");
       },
       30000));

@@ -159,7 +159,8 @@ void TestProtocolDecoding::formatReading_data() {
   QTest::newRow("8388607.5") << 8388607.5f << QStringLiteral("8388608");
   QTest::newRow("16777216") << 16777216.0f << QStringLiteral("16777220");
   QTest::newRow("1e20") << 1e20f << QStringLiteral("100000000000000000000");
-  QTest::newRow("largest float") << 3.4028235e38f << QStringLiteral("340282300000000000000000000000000000000");
+  QTest::newRow("largest float") << 3.4028235e38f
+                                 << QStringLiteral("340282300000000000000000000000000000000");
   // Signs.
   row("-12.34", -12.34f);
   QTest::newRow("-0.5") << -0.5f << QStringLiteral("-0.5");
@@ -239,7 +240,8 @@ void TestProtocolDecoding::historyShortBlockInExactHeapBuffer() {
 
 void TestProtocolDecoding::ringSmallestWindowWraps() {
   GuardedRing ring;
-  for (int i = 0; i < 17; ++i) StoreRingReading(ring.readings, ring.trace, ring.pos, 16, 100.0f + i, 10.0f + i);
+  for (int i = 0; i < 17; ++i)
+    StoreRingReading(ring.readings, ring.trace, ring.pos, 16, 100.0f + i, 10.0f + i);
   QCOMPARE(ring.pos, short(17));
   for (int i = 0; i < 17; ++i) {
     QCOMPARE(ring.readings[i], 100.0f + i);

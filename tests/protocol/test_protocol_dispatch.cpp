@@ -21,11 +21,15 @@ using testsupport::Bytes;
 // Every status text the dispatcher may write ("存储的组数为:" carries a count).
 bool IsOwnStatusText(const QString &text) {
   static const QStringList fixed = {
-      QStringLiteral("握手成功"),           QStringLiteral("握手失败,下位机返回出错"),
-      QStringLiteral("接收组数失败"),       QStringLiteral("返回历史数据正常"),
-      QStringLiteral("返回历史数据不完整"), QStringLiteral("返回历史数据与组数不符"),
+      QStringLiteral("握手成功"),
+      QStringLiteral("握手失败,下位机返回出错"),
+      QStringLiteral("接收组数失败"),
+      QStringLiteral("返回历史数据正常"),
+      QStringLiteral("返回历史数据不完整"),
+      QStringLiteral("返回历史数据与组数不符"),
       QStringLiteral("接收电流数据正常"),
-      QStringLiteral("接收电流数据失败"),   QStringLiteral("未知值"),
+      QStringLiteral("接收电流数据失败"),
+      QStringLiteral("未知值"),
   };
   if (fixed.contains(text)) return true;
   static const QRegularExpression count(QStringLiteral("^存储的组数为:(0|[1-9][0-9]{0,2})$"));
@@ -214,7 +218,8 @@ void TestProtocolDispatch::liveInvalidCodeStoresNothing() {
     QCOMPARE(form->TraceWritePos, short(2));
     QCOMPARE(form->Label8->text(), QStringLiteral("x"));
   }
-  QVERIFY(std::all_of(form->ReadingBuffer.begin(), form->ReadingBuffer.end(), [](float v) { return v == 0; }));
+  QVERIFY(
+      std::all_of(form->ReadingBuffer.begin(), form->ReadingBuffer.end(), [](float v) { return v == 0; }));
 }
 
 void TestProtocolDispatch::liveShortBlockStoresNothing() {
@@ -229,7 +234,7 @@ void TestProtocolDispatch::liveShortBlockStoresNothing() {
 }
 
 void TestProtocolDispatch::liveRingThroughWindow() {
-  form->Slider2->setValue(0);  // 16 points per window
+  form->Slider2->setValue(0);                                    // 16 points per window
   for (int i = 1; i <= 17; ++i) dispatch(35, Bytes({0, i, 3}));  // i / 10 mA
   QCOMPARE(form->TraceWritePos, short(17));
   QCOMPARE(form->ReadingBuffer[16], 1.7f);

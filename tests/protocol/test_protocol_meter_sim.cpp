@@ -169,7 +169,8 @@ void TestProtocolMeterSim::historyRead() {
   // Rows as the simulator stores them: group k has count value (k * 1237) mod 10000.
   const QStringList lines = expected.split(QStringLiteral("\r\n"));
   QCOMPARE(lines.size(), 3 + groups);
-  QVERIFY(lines[3].endsWith(QStringLiteral("001") + QString(22, QLatin1Char(' ')) + QStringLiteral("AC 12.37 mA")));
+  QVERIFY(lines[3].endsWith(QStringLiteral("001") + QString(22, QLatin1Char(' ')) +
+                            QStringLiteral("AC 12.37 mA")));
   if (groups >= 100) QVERIFY(lines[3 + 99].contains(QStringLiteral("100")));
 
   // Exactly two frames, 15 and then 25, roughly 100 ms apart.
@@ -279,7 +280,8 @@ void TestProtocolMeterSim::liveResumesAfterUnfinishedHistoryRead_data() {
   QTest::addColumn<QStringList>("args");
   QTest::addColumn<bool>("whileBlockComing");  // back to live before the block arrives
   QTest::newRow("short history block")
-      << QStringList{QStringLiteral("--short-history"), QStringLiteral("--groups"), QStringLiteral("6")} << false;
+      << QStringList{QStringLiteral("--short-history"), QStringLiteral("--groups"), QStringLiteral("6")}
+      << false;
   QTest::newRow("history block still coming")
       << QStringList{QStringLiteral("--groups"), QStringLiteral("255"), QStringLiteral("--delay-ms"),
                      QStringLiteral("80")}
@@ -314,7 +316,8 @@ void TestProtocolMeterSim::liveResumesAfterUnfinishedHistoryRead() {
     const QList<testsupport::ReceivedByte> frames = sim.received().mid(seen);
     QVERIFY(frames.size() >= 3);
     QCOMPARE(int(frames[2].byte), 35);
-    QVERIFY2(frames[2].ms < sim.sent().at(answers + 1).ms, "the live request came too late to overtake the block");
+    QVERIFY2(frames[2].ms < sim.sent().at(answers + 1).ms,
+             "the live request came too late to overtake the block");
   } else {
     QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 2; }, 3000));
     pumpEvents(300);

@@ -52,7 +52,8 @@ struct ShownReadings {
   explicit ShownReadings(Form2 &w) {
     // Connected after the window's own handler, so it runs after the decode.
     QObject::connect(w.MSComm1, &CommControl::OnComm, w.MSComm1, [this, &w] {
-      if (!w.CommandBuffer.isEmpty() && w.CommandBuffer.at(0) == 35 && w.ReceiveBuffer.size() >= 3) captions << w.Label7->text();
+      if (!w.CommandBuffer.isEmpty() && w.CommandBuffer.at(0) == 35 && w.ReceiveBuffer.size() >= 3)
+        captions << w.Label7->text();
     });
   }
 };
@@ -249,7 +250,8 @@ void TestRecorder::downloadRecorded() {
   w.Option2->click();
   QVERIFY(waitUntil([&] { return w.Label6->text() == QStringLiteral("握手成功"); }, 5000));
   w.Command4_Click();
-  const QString told = received < announced ? QStringLiteral("返回历史数据不完整") : QStringLiteral("返回历史数据正常");
+  const QString told =
+      received < announced ? QStringLiteral("返回历史数据不完整") : QStringLiteral("返回历史数据正常");
   QVERIFY(waitUntil([&] { return w.Label6->text() == told; }, 10000));
   QVERIFY(rec.flush());
 
@@ -319,7 +321,8 @@ void TestRecorder::killedProgramKeepsCommittedReadings() {
   const EntrySummary &e = list[0];
   QVERIFY(e.count >= committed);
   QVERIFY(!e.endedMs);
-  QVERIFY2(answered - e.count <= 6, qPrintable(QStringLiteral("%1 requests, %2 kept").arg(answered).arg(e.count)));
+  QVERIFY2(answered - e.count <= 6,
+           qPrintable(QStringLiteral("%1 requests, %2 kept").arg(answered).arg(e.count)));
   // The rows are the simulator's live answers, in order, numbered without gaps.
   QList<QByteArray> answers;
   for (const testsupport::SentReply &r : sim.sent())
@@ -379,8 +382,9 @@ void TestRecorder::unwritableArchiveKeepsMonitoring() {
   }
   QVERIFY(waitUntil([&] { return CountMessages(*w.Label6, kFailurePrefix) == 1; }, 10000));
   const int shownAtFailure = shown.captions.size();
-  QVERIFY(waitUntil([&] { return rec->stats().failedAttempts >= 3 && shown.captions.size() >= shownAtFailure + 4; },
-                    15000));
+  QVERIFY(waitUntil(
+      [&] { return rec->stats().failedAttempts >= 3 && shown.captions.size() >= shownAtFailure + 4; },
+      15000));
   QCOMPARE(CountMessages(*w.Label6, kFailurePrefix), 1);
 
   if (cause == "read-only") {
@@ -389,7 +393,8 @@ void TestRecorder::unwritableArchiveKeepsMonitoring() {
   } else {
     QVERIFY(::setrlimit(RLIMIT_FSIZE, &unlimited) == 0);
   }
-  QVERIFY(waitUntil([&] { return CountMessages(*w.Label6, QStringLiteral("测量记录恢复保存")) == 1; }, 10000));
+  QVERIFY(
+      waitUntil([&] { return CountMessages(*w.Label6, QStringLiteral("测量记录恢复保存")) == 1; }, 10000));
   QVERIFY(Drain(w, sim, shown));
   w.Command3_Click();
   QVERIFY(rec->flush());
@@ -436,7 +441,8 @@ void TestRecorder::twoWindowsRecordIntoOneArchive() {
     QVERIFY(holder.beginWrite());
     const int before1 = shown1.captions.size(), before2 = shown2.captions.size();
     QVERIFY(waitUntil(
-        [&] { return shown1.captions.size() >= before1 + 3 && shown2.captions.size() >= before2 + 3; }, 4000));
+        [&] { return shown1.captions.size() >= before1 + 3 && shown2.captions.size() >= before2 + 3; },
+        4000));
     holder.rollback();
   }
   QVERIFY(Drain(w1, sim1, shown1));

@@ -169,8 +169,7 @@ void TestCommControl::outputPurgeKeepsTheByteJustWritten() {
   comm_->Output(QByteArray(1, char(5)));
   comm_->setOutBufferCount(0);
   QCOMPARE(comm_->OutBufferCount(), 1);
-  const QByteArray got =
-      pty_->receiveUntil([](const QByteArray &b) { return b.endsWith(char(5)); }, 5000);
+  const QByteArray got = pty_->receiveUntil([](const QByteArray &b) { return b.endsWith(char(5)); }, 5000);
   QVERIFY2(got.endsWith(char(5)), qPrintable(QString::number(got.size())));
   QCOMPARE(got.count(char(5)), 1);
   QVERIFY(got.size() < backlog.size());

@@ -94,13 +94,22 @@ void TestSerialLink::openOutcomes_data() {
   QTest::addColumn<QString>("label1");
   QTest::addColumn<QString>("label6");
   QTest::addColumn<bool>("opened");
-  QTest::newRow("opened") << "ok" << "串口通信正常" << "COM1已打开" << true;
-  QTest::newRow("no such device") << "dangling" << "串口无效" << "COM1" + kInvalid << false;
-  QTest::newRow("not a serial device") << "plainfile" << "串口无效" << "COM1" + kInvalid << false;
-  QTest::newRow("held elsewhere") << "held" << "串口打开失败" << "COM1" + kInUse << false;
-  QTest::newRow("no permission")
-      << "forbidden" << "串口打开失败"
-      << "COM1打开失败,没有使用该串口的权限,请将当前用户加入dialout组后重新登录." << false;
+  QTest::newRow("opened") << "ok"
+                          << "串口通信正常"
+                          << "COM1已打开" << true;
+  QTest::newRow("no such device") << "dangling"
+                                  << "串口无效"
+                                  << "COM1" + kInvalid << false;
+  QTest::newRow("not a serial device") << "plainfile"
+                                       << "串口无效"
+                                       << "COM1" + kInvalid << false;
+  QTest::newRow("held elsewhere") << "held"
+                                  << "串口打开失败"
+                                  << "COM1" + kInUse << false;
+  QTest::newRow("no permission") << "forbidden"
+                                 << "串口打开失败"
+                                 << "COM1打开失败,没有使用该串口的权限,请将当前用户加入dialout组后重新登录."
+                                 << false;
 }
 
 void TestSerialLink::openOutcomes() {
@@ -151,11 +160,13 @@ void TestSerialLink::permissionDeniedForReal() {
   if (!child.waitForStarted(30000))
     QSKIP(qPrintable("child could not start as nobody: " + child.errorString()));
   QVERIFY(child.waitForFinished(30000));
-  if (child.exitCode() != 0) QSKIP(qPrintable("child could not run as nobody: " + child.readAllStandardError()));
+  if (child.exitCode() != 0)
+    QSKIP(qPrintable("child could not run as nobody: " + child.readAllStandardError()));
   const QStringList lines = QString::fromUtf8(child.readAllStandardOutput()).split('\n');
   QVERIFY(lines.size() >= 4);
   QCOMPARE(lines[0], QStringLiteral("串口打开失败"));
-  QCOMPARE(lines[1], QStringLiteral("COM1打开失败,没有使用该串口的权限,请将当前用户加入dialout组后重新登录."));
+  QCOMPARE(lines[1],
+           QStringLiteral("COM1打开失败,没有使用该串口的权限,请将当前用户加入dialout组后重新登录."));
   QCOMPARE(lines[2], QStringLiteral("0"));  // lamp dark
   QCOMPARE(lines[3], QStringLiteral("0"));  // blink clock off
 }
@@ -266,9 +277,8 @@ void TestSerialLink::dialogLayout_data() {
   QStringList ports;
   for (int i = 1; i <= 16; ++i) ports << QStringLiteral("COM%1").arg(i);
   QTest::newRow("Combo1 port") << "Combo1" << ports << "COM1";
-  QTest::newRow("Combo2 baud") << "Combo2"
-                               << QStringList{"1200", "2400", "4800", "9600", "14400", "19200", "38400",
-                                              "56000", "57600", "115200"}
+  QTest::newRow("Combo2 baud") << "Combo2" << QStringList{"1200",  "2400",  "4800",  "9600",  "14400",
+                                                          "19200", "38400", "56000", "57600", "115200"}
                                << "9600";
   QTest::newRow("Combo3 data bits") << "Combo3" << QStringList{"5", "6", "7", "8"} << "8";
   QTest::newRow("Combo4 parity") << "Combo4" << QStringList{"NONE", "EVEN", "ODD"} << "NONE";

@@ -45,19 +45,17 @@ void TestMeterSim::answers_data() {
                              << Bytes({12, 37, 1, 24, 74, 3, 37, 11, 10});
   QTest::newRow("history 14 has overload and invalid")
       << QStringList{"--groups", "14"} << Bytes({25})
-      << Bytes({12, 37, 1, 24, 74, 3, 37, 11, 10, 49, 48, 5, 61, 85, 7, 74, 22, 11, 86, 59, 12,
-                98, 96, 13, 11, 33, 16, 23, 70, 17, 36, 7, 18, 48, 44, 20, 60, 81, 9, 73, 18, 0});
+      << Bytes({12, 37, 1,  24, 74, 3,  37, 11, 10, 49, 48, 5,  61, 85, 7,  74, 22, 11, 86, 59, 12,
+                98, 96, 13, 11, 33, 16, 23, 70, 17, 36, 7,  18, 48, 44, 20, 60, 81, 9,  73, 18, 0});
   QTest::newRow("live default 12.34 mA") << QStringList{} << Bytes({35}) << Bytes({12, 34, 1});
   QTest::newRow("live code 3") << QStringList{"--code", "3", "--value", "7.5"} << Bytes({35})
                                << Bytes({0, 75, 3});
-  QTest::newRow("live code 12 whole amperes") << QStringList{"--code", "12", "--value", "1234"}
-                                              << Bytes({35}) << Bytes({12, 34, 12});
-  QTest::newRow("live clamped to 9999") << QStringList{"--value", "500"} << Bytes({35})
-                                        << Bytes({99, 99, 1});
+  QTest::newRow("live code 12 whole amperes")
+      << QStringList{"--code", "12", "--value", "1234"} << Bytes({35}) << Bytes({12, 34, 12});
+  QTest::newRow("live clamped to 9999") << QStringList{"--value", "500"} << Bytes({35}) << Bytes({99, 99, 1});
   QTest::newRow("live negative code keeps magnitude")
       << QStringList{"--code", "18", "--value", "-3.2"} << Bytes({35}) << Bytes({0, 32, 18});
-  QTest::newRow("bad handshake") << QStringList{"--bad-handshake"} << Bytes({5})
-                                 << Bytes({85, 213, 85});
+  QTest::newRow("bad handshake") << QStringList{"--bad-handshake"} << Bytes({5}) << Bytes({85, 213, 85});
   QTest::newRow("bad count") << QStringList{"--bad-count", "--groups", "9"} << Bytes({15})
                              << Bytes({5, 4, 9});
   QTest::newRow("short history") << QStringList{"--short-history", "--groups", "5"} << Bytes({25})
@@ -113,9 +111,8 @@ void TestMeterSim::waveforms_data() {
                         << Bytes({0, 0, 1, 6, 17, 1, 12, 34, 1, 0, 0, 1});
   QTest::newRow("sine") << QStringList{"--waveform", "sine", "--period", "4", "--value", "10"}
                         << Bytes({10, 0, 1, 15, 0, 1, 10, 0, 1, 5, 0, 1, 10, 0, 1});
-  QTest::newRow("constant code 5")
-      << QStringList{"--waveform", "constant", "--code", "5", "--value", "1.5"}
-      << Bytes({1, 50, 5, 1, 50, 5});
+  QTest::newRow("constant code 5") << QStringList{"--waveform", "constant", "--code", "5", "--value", "1.5"}
+                                   << Bytes({1, 50, 5, 1, 50, 5});
 }
 
 void TestMeterSim::waveforms() {
@@ -219,10 +216,10 @@ void TestMeterSim::badOptionIsRefused() {
   QVERIFY(p.waitForFinished(5000));
   QCOMPARE(p.exitCode(), 0);
   const QByteArray help = p.readAllStandardOutput();
-  for (const char *opt : {"--link", "--device", "--groups", "--waveform", "--code", "--value",
-                          "--bad-handshake", "--bad-count", "--short-history", "--silent",
-                          "--delay-ms", "--count-delay-ms", "--pause-after", "--pause-ms", "--garbage",
-                          "--vanish-after", "--return-after-ms", "--log"})
+  for (const char *opt :
+       {"--link", "--device", "--groups", "--waveform", "--code", "--value", "--bad-handshake", "--bad-count",
+        "--short-history", "--silent", "--delay-ms", "--count-delay-ms", "--pause-after", "--pause-ms",
+        "--garbage", "--vanish-after", "--return-after-ms", "--log"})
     QVERIFY2(help.contains(opt), opt);
 }
 

@@ -46,7 +46,12 @@ QByteArray PtyPair::receive(int count, int timeoutMs) {
 }
 
 QByteArray PtyPair::receiveUntil(const std::function<bool(const QByteArray &)> &done, int timeoutMs) {
-  waitUntil([&] { readAvailable(); return done(got_); }, timeoutMs);
+  waitUntil(
+      [&] {
+        readAvailable();
+        return done(got_);
+      },
+      timeoutMs);
   QByteArray out = got_;
   got_.clear();
   return out;

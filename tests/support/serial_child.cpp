@@ -71,7 +71,8 @@ void DeviceHolder::release() {
 std::unique_ptr<DeviceHolder> PrepareOpenFailure(const QString &kind, const QString &portsDir,
                                                  const QString &device, bool *ok) {
   *ok = true;
-  if (kind == QLatin1String("dangling")) *ok = testsupport::LinkPort(portsDir, 1, QStringLiteral("/nonexistent/ttyUSB9"));
+  if (kind == QLatin1String("dangling"))
+    *ok = testsupport::LinkPort(portsDir, 1, QStringLiteral("/nonexistent/ttyUSB9"));
   if (kind == QLatin1String("plainfile")) {
     // A file that is no serial device, unique so that parallel tests do not
     // meet at its lock file (as they would at /dev/null).

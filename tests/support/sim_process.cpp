@@ -22,18 +22,22 @@ MeterSim::~MeterSim() {
 }
 
 bool MeterSim::waitReady(int timeoutMs) {
-  waitUntil([this] {
-    takeOutput();
-    return present_ || !isRunning();
-  }, timeoutMs);
+  waitUntil(
+      [this] {
+        takeOutput();
+        return present_ || !isRunning();
+      },
+      timeoutMs);
   return present_;
 }
 
 bool MeterSim::waitVanished(int times, int timeoutMs) {
-  return waitUntil([&] {
-    takeOutput();
-    return vanishCount_ >= times;
-  }, timeoutMs);
+  return waitUntil(
+      [&] {
+        takeOutput();
+        return vanishCount_ >= times;
+      },
+      timeoutMs);
 }
 
 QString MeterSim::devicePath() {

@@ -21,12 +21,12 @@ class QProcess;
 namespace testsupport {
 
 struct ReceivedByte {
-  qint64 ms;      // milliseconds since the simulator started
+  qint64 ms;  // milliseconds since the simulator started
   quint8 byte;
 };
 
 struct SentReply {
-  qint64 ms;         // when the answer went out, same clock as ReceivedByte
+  qint64 ms;  // when the answer went out, same clock as ReceivedByte
   QByteArray bytes;
 };
 
@@ -44,16 +44,16 @@ class MeterSim {
   // Waits until the simulator has vanished (--vanish-after) at least `times` times.
   bool waitVanished(int times = 1, int timeoutMs = 5000);
 
-  QString devicePath();  // latest pty (or device), as announced so far
-  QString linkPath() const { return linkPath_; }      // <ports folder>/COMn
+  QString devicePath();                           // latest pty (or device), as announced so far
+  QString linkPath() const { return linkPath_; }  // <ports folder>/COMn
 
   QList<ReceivedByte> received();  // every byte the simulator received, in order
   QByteArray receivedBytes();
   int countReceived(quint8 byte);
   // Waits until `byte` has been received at least `count` times.
   bool waitForReceived(quint8 byte, int count, int timeoutMs);
-  QList<SentReply> sent();         // the answers sent, one entry per answer
-  QByteArray sentBytes();          // all answers back to back
+  QList<SentReply> sent();  // the answers sent, one entry per answer
+  QByteArray sentBytes();   // all answers back to back
 
   bool isRunning() const;
   // SIGTERM, then waits for the exit (kills after 5 s). Safe to call twice.

@@ -122,7 +122,8 @@ class Simulator {
       std::vector<std::uint8_t> reply = replies_.answer(buf[i]);
       if (reply.empty() || now < quietUntilMs_) continue;
       if (opts_.pauseAfter > 0 && ++answered_ == opts_.pauseAfter) quietUntilMs_ = now + opts_.pauseMs;
-      const int delay = buf[i] == meterwire::kCountQuery && opts_.countDelayMs >= 0 ? opts_.countDelayMs : opts_.delayMs;
+      const int delay =
+          buf[i] == meterwire::kCountQuery && opts_.countDelayMs >= 0 ? opts_.countDelayMs : opts_.delayMs;
       schedule({now + delay, std::move(reply)});
     }
     return true;
@@ -200,25 +201,17 @@ class Simulator {
 int main(int argc, char **argv) {
   Options opts;
   switch (parseOptions(argc, argv, opts)) {
-    case ParseResult::Help:
-      std::fputs(usageText(), stdout);
-      return 0;
-    case ParseResult::Version:
-      std::fputs(versionText().c_str(), stdout);
-      return 0;
-    case ParseResult::Error:
-      std::fputs("Try meter-sim --help\n", stderr);
-      return 2;
-    case ParseResult::Ok:
-      break;
+    case ParseResult::Help: std::fputs(usageText(), stdout); return 0;
+    case ParseResult::Version: std::fputs(versionText().c_str(), stdout); return 0;
+    case ParseResult::Error: std::fputs("Try meter-sim --help\n", stderr); return 2;
+    case ParseResult::Ok: break;
   }
 
   FILE *logOut = stdout;
   if (!opts.logFile.empty()) {
     logOut = std::fopen(opts.logFile.c_str(), "w");
     if (!logOut) {
-      std::fprintf(stderr, "meter-sim: cannot write %s: %s\n", opts.logFile.c_str(),
-                   std::strerror(errno));
+      std::fprintf(stderr, "meter-sim: cannot write %s: %s\n", opts.logFile.c_str(), std::strerror(errno));
       return 1;
     }
   }
@@ -230,7 +223,7 @@ int main(int argc, char **argv) {
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGHUP);
   sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
-  struct sigaction sa{};
+  struct sigaction sa {};
   sa.sa_handler = onStopSignal;
   sigemptyset(&sa.sa_mask);
   sigaction(SIGINT, &sa, nullptr);

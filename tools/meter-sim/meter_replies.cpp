@@ -41,8 +41,7 @@ std::vector<std::uint8_t> MeterReplies::properAnswer(std::uint8_t command) {
       const Group g = encodeReading(opts_.code, v);
       return {g.begin(), g.end()};
     }
-    default:
-      return {};
+    default: return {};
   }
 }
 

@@ -16,14 +16,22 @@ using Group = std::array<std::uint8_t, meterwire::kGroupSize>;
 // so that their value bytes still carry something.
 inline int codeDivisor(int code) {
   switch (code) {
-    case 3: case 4: case 7: case 8: case 13: case 14: case 15: case 17: case 18: case 19:
-      return 10;
-    case 10: case 11:
-      return 1000;
-    case 12: case 16: case 20:
-      return 1;
-    default:
-      return 100;
+    case 3:
+    case 4:
+    case 7:
+    case 8:
+    case 13:
+    case 14:
+    case 15:
+    case 17:
+    case 18:
+    case 19: return 10;
+    case 10:
+    case 11: return 1000;
+    case 12:
+    case 16:
+    case 20: return 1;
+    default: return 100;
   }
 }
 
@@ -40,8 +48,8 @@ inline Group encodeReading(int code, double value) {
 
 // The codes stored groups cycle through: every valid row of the code table, the
 // overload code 9 and invalid codes 0, 21 and 255.
-inline constexpr std::array<std::uint8_t, 16> kStoredCodes = {1, 3, 10, 5, 7, 11, 12, 13,
-                                                               16, 17, 18, 20, 9, 0, 21, 255};
+inline constexpr std::array<std::uint8_t, 16> kStoredCodes = {1,  3,  10, 5,  7, 11, 12, 13,
+                                                              16, 17, 18, 20, 9, 0,  21, 255};
 
 // Stored group k (1-based): code kStoredCodes[(k-1) % 16], count value (k * 1237) mod 10000.
 inline Group storedGroup(int k) {
@@ -61,10 +69,8 @@ inline double liveValue(Waveform w, double v, long n, int period) {
   switch (w) {
     case Waveform::Sine:
       return v * (1.0 + 0.5 * std::sin(2.0 * M_PI * static_cast<double>(n % period) / period));
-    case Waveform::Ramp:
-      return v * static_cast<double>(n % period) / (period - 1);
-    case Waveform::Constant:
-      break;
+    case Waveform::Ramp: return v * static_cast<double>(n % period) / (period - 1);
+    case Waveform::Constant: break;
   }
   return v;
 }

@@ -127,19 +127,32 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
     }
     const char *val = argv[++i];
     bool ok = true;
-    if (arg == "--link") o.link = val;
-    else if (arg == "--device") o.device = val;
-    else if (arg == "--log") o.logFile = val;
-    else if (arg == "--baud") ok = setInt(val, 50, 4000000, o.baud);
-    else if (arg == "--groups") ok = setInt(val, 0, 255, o.groups);
-    else if (arg == "--code") ok = setInt(val, 0, 255, o.code);
-    else if (arg == "--period") ok = setInt(val, 2, 1000000, o.period);
-    else if (arg == "--delay-ms") ok = setInt(val, 0, 3600000, o.delayMs);
-    else if (arg == "--count-delay-ms") ok = setInt(val, 0, 3600000, o.countDelayMs);
-    else if (arg == "--pause-after") ok = toLong(val, 1, 1L << 40, o.pauseAfter);
-    else if (arg == "--pause-ms") ok = setInt(val, 0, 3600000, o.pauseMs);
-    else if (arg == "--return-after-ms") ok = setInt(val, 0, 3600000, o.returnAfterMs);
-    else if (arg == "--vanish-after") ok = toLong(val, 1, 1L << 40, o.vanishAfter);
+    if (arg == "--link")
+      o.link = val;
+    else if (arg == "--device")
+      o.device = val;
+    else if (arg == "--log")
+      o.logFile = val;
+    else if (arg == "--baud")
+      ok = setInt(val, 50, 4000000, o.baud);
+    else if (arg == "--groups")
+      ok = setInt(val, 0, 255, o.groups);
+    else if (arg == "--code")
+      ok = setInt(val, 0, 255, o.code);
+    else if (arg == "--period")
+      ok = setInt(val, 2, 1000000, o.period);
+    else if (arg == "--delay-ms")
+      ok = setInt(val, 0, 3600000, o.delayMs);
+    else if (arg == "--count-delay-ms")
+      ok = setInt(val, 0, 3600000, o.countDelayMs);
+    else if (arg == "--pause-after")
+      ok = toLong(val, 1, 1L << 40, o.pauseAfter);
+    else if (arg == "--pause-ms")
+      ok = setInt(val, 0, 3600000, o.pauseMs);
+    else if (arg == "--return-after-ms")
+      ok = setInt(val, 0, 3600000, o.returnAfterMs);
+    else if (arg == "--vanish-after")
+      ok = toLong(val, 1, 1L << 40, o.vanishAfter);
     else if (arg == "--value") {
       char *end = nullptr;
       double v = std::strtod(val, &end);
@@ -147,10 +160,14 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
       if (ok) o.value = v;
     } else if (arg == "--waveform") {
       const std::string w = val;
-      if (w == "constant") o.waveform = Waveform::Constant;
-      else if (w == "sine") o.waveform = Waveform::Sine;
-      else if (w == "ramp") o.waveform = Waveform::Ramp;
-      else ok = false;
+      if (w == "constant")
+        o.waveform = Waveform::Constant;
+      else if (w == "sine")
+        o.waveform = Waveform::Sine;
+      else if (w == "ramp")
+        o.waveform = Waveform::Ramp;
+      else
+        ok = false;
     } else {
       std::fprintf(stderr, "meter-sim: unknown option: %s\n", arg.c_str());
       return ParseResult::Error;

@@ -7,15 +7,15 @@
 namespace metersim {
 
 struct Options {
-  std::string link;        // symlink to create to the device (empty: none)
-  std::string device;      // existing serial device to use instead of a new pty
-  std::string logFile;     // log destination (empty: standard output)
-  int baud = 9600;         // line speed set on --device
-  int groups = 10;         // stored groups, 0..255
+  std::string link;     // symlink to create to the device (empty: none)
+  std::string device;   // existing serial device to use instead of a new pty
+  std::string logFile;  // log destination (empty: standard output)
+  int baud = 9600;      // line speed set on --device
+  int groups = 10;      // stored groups, 0..255
   Waveform waveform = Waveform::Constant;
-  int code = 1;            // reading code of live readings
-  double value = 12.34;    // live reading in the code's unit
-  int period = 20;         // live readings per sine/ramp cycle
+  int code = 1;          // reading code of live readings
+  double value = 12.34;  // live reading in the code's unit
+  int period = 20;       // live readings per sine/ramp cycle
   bool badHandshake = false;
   bool badCount = false;
   bool shortHistory = false;

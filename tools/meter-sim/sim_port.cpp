@@ -54,8 +54,7 @@ std::string readLink(const std::string &link) {
 
 }  // namespace
 
-bool SimPort::open(const std::string &device, int baud, const std::string &link,
-                   std::string &error) {
+bool SimPort::open(const std::string &device, int baud, const std::string &link, std::string &error) {
   close();
   bool ok = device.empty() ? openPty(error) : openDevice(device, baud, error);
   if (ok && !link.empty()) ok = placeLink(link, error);
@@ -86,7 +85,7 @@ bool SimPort::openDevice(const std::string &device, int baud, std::string &error
 }
 
 bool SimPort::placeLink(const std::string &link, std::string &error) {
-  struct stat st{};
+  struct stat st {};
   if (lstat(link.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
     error = link + " exists and is not a symbolic link; not replacing it";
     return false;
