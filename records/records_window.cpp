@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QProgressDialog>
 #include <QPushButton>
 #include <QTableView>
 #include <QUrl>
@@ -103,6 +104,10 @@ void RecordsWindow::UpdateButtons() {
   ExportButton->setEnabled(RecordsTable->selectionModel()->hasSelection());
 }
 
+namespace {
+constexpr int kProgressSteps = 1000;
+}  // namespace
+
 void RecordsWindow::ExportSelected() {
   QList<int> rows;
   for (const QModelIndex &i : RecordsTable->selectionModel()->selectedRows()) rows << i.row();
@@ -122,8 +127,22 @@ void RecordsWindow::ExportSelected() {
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   const QString path = dialog.selectedFiles().constFirst();
 
-  const CsvExportResult result = ExportCsvFile(*archive_, path, options);
-  if (result.ok)
+  // A long export shows its progress and can be cancelled; a short one ends
+  // before the dialog would appear. A cancelled export leaves no file.
+  QProgressDialog progress(QStringLiteral("正在导出测量记录..."), QStringLiteral("取消"), 0, kProgressSteps,
+                           this);
+  progress.setObjectName(QStringLiteral("ExportProgress"));
+  progress.setWindowModality(Qt::WindowModal);
+  progress.setMinimumDuration(500);
+  const CsvExportResult result = ExportCsvFile(*archive_, path, options, [&](qint64 done, qint64 total) {
+    progress.setValue(total > 0 ? int(qMin(done, total) * kProgressSteps / total) : 0);
+    return !progress.wasCanceled();
+  });
+  const bool cancelled = progress.wasCanceled();
+  progress.reset();
+  if (cancelled)
+    RecordsStatus->setText(QStringLiteral("已取消导出"));
+  else if (result.ok)
     RecordsStatus->setText(
         QStringLiteral("已导出%1行到%2").arg(result.rows).arg(QDir::toNativeSeparators(path)));
   else
