@@ -471,35 +471,46 @@ bool Archive::markSynced(EntryKind kind, const QString &uuid, qint64 syncedMs) {
 }
 
 std::optional<qint64> Archive::insertEntryCopy(const EntrySummary &e) {
-  QSqlQuery q(d->db());
   if (e.kind == EntryKind::Recording) {
-    q.prepare(
-        QStringLiteral("INSERT INTO recordings (uuid, started_ms, ended_ms, port_name, device, line_settings,"
-                       " program_version, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                       " RETURNING id"));
-    q.addBindValue(e.uuid);
-    q.addBindValue(e.startedMs);
-    q.addBindValue(OptionalTime(e.endedMs));
-    q.addBindValue(NotNull(e.portName));
-    q.addBindValue(NotNull(e.device));
-    q.addBindValue(NotNull(e.lineSettings));
-    q.addBindValue(NotNull(e.programVersion));
-  } else {
-    q.prepare(QStringLiteral(
-        "INSERT INTO downloads (uuid, utc_ms, port_name, device, groups_announced, groups_received,"
-        " complete, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
-    q.addBindValue(e.uuid);
-    q.addBindValue(e.startedMs);
-    q.addBindValue(NotNull(e.portName));
-    q.addBindValue(NotNull(e.device));
-    q.addBindValue(e.groupsAnnounced);
-    q.addBindValue(e.count);
-    q.addBindValue(e.complete ? 1 : 0);
+    RecordingInfo info;
+    info.uuid = e.uuid;
+    info.startedMs = e.startedMs;
+    info.endedMs = e.endedMs;
+    info.portName = e.portName;
+    info.device = e.device;
+    info.lineSettings = e.lineSettings;
+    info.programVersion = e.programVersion;
+    info.label = e.label;
+    info.labelModifiedMs = e.labelModifiedMs;
+    return insertRecording(info);
   }
-  q.addBindValue(NotNull(e.label));
-  q.addBindValue(OptionalTime(e.labelModifiedMs));
+  DownloadInfo info;
+  info.uuid = e.uuid;
+  info.utcMs = e.startedMs;
+  info.portName = e.portName;
+  info.device = e.device;
+  info.label = e.label;
+  info.labelModifiedMs = e.labelModifiedMs;
+  return insertDownloadRow(info, e.groupsAnnounced, e.count, e.complete);
+}
+
+std::optional<qint64> Archive::insertDownloadRow(const DownloadInfo &info, int announced, qint64 received,
+                                                 bool complete) {
+  QSqlQuery q(d->db());
+  q.prepare(QStringLiteral(
+      "INSERT INTO downloads (uuid, utc_ms, port_name, device, groups_announced, groups_received,"
+      " complete, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+  q.addBindValue(info.uuid);
+  q.addBindValue(info.utcMs);
+  q.addBindValue(NotNull(info.portName));
+  q.addBindValue(NotNull(info.device));
+  q.addBindValue(announced);
+  q.addBindValue(received);
+  q.addBindValue(complete ? 1 : 0);
+  q.addBindValue(NotNull(info.label));
+  q.addBindValue(OptionalTime(info.labelModifiedMs));
   if (!q.exec() || !q.next()) {
-    d->fail(QStringLiteral("storing %1").arg(e.uuid), q.lastError());
+    d->fail(QStringLiteral("storing a download"), q.lastError());
     return std::nullopt;
   }
   return q.value(0).toLongLong();
@@ -646,25 +657,9 @@ std::optional<qint64> Archive::insertDownload(DownloadInfo &info, const QByteArr
   if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
   const int announced = std::max(0, info.groupsAnnounced);
   const int received = std::min(announced, ReadingGroup::WholeGroupsIn(block));
-  QSqlQuery q(d->db());
-  q.prepare(QStringLiteral(
-      "INSERT INTO downloads (uuid, utc_ms, port_name, device, groups_announced, groups_received,"
-      " complete, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
-  q.addBindValue(info.uuid);
-  q.addBindValue(info.utcMs);
-  q.addBindValue(NotNull(info.portName));
-  q.addBindValue(NotNull(info.device));
-  q.addBindValue(announced);
-  q.addBindValue(received);
-  q.addBindValue(received == announced ? 1 : 0);
-  q.addBindValue(NotNull(info.label));
-  q.addBindValue(OptionalTime(info.labelModifiedMs));
-  if (!q.exec() || !q.next()) {
-    d->fail(QStringLiteral("storing a download"), q.lastError());
-    return std::nullopt;
-  }
-  const qint64 id = q.value(0).toLongLong();
-  q.finish();
+  const std::optional<qint64> stored = insertDownloadRow(info, announced, received, received == announced);
+  if (!stored) return std::nullopt;
+  const qint64 id = *stored;
   if (!d->insertGroup && !d->prepare(d->insertGroup, QStringLiteral("INSERT INTO groups (download_id, %1)"
                                                                     " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)")
                                                          .arg(QLatin1String(kRowColumns)))) {

@@ -136,6 +136,10 @@ class Archive {
   QSqlDatabase database() const;
 
  private:
+  // One downloads row, without its groups.
+  std::optional<qint64> insertDownloadRow(const DownloadInfo &info, int announced, qint64 received,
+                                          bool complete);
+
   struct Impl;
   std::unique_ptr<Impl> d;
 };
