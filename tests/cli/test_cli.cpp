@@ -7,40 +7,16 @@
 #include <csignal>
 
 #include "protocol/reading_text.h"
+#include "support/cli_run.h"
 #include "support/event_wait.h"
 #include "support/sim_process.h"
 
+using testsupport::CliRun;
+using testsupport::FinishCli;
+using testsupport::StartCli;
+
 namespace {
-
-struct CliRun {
-  int exitCode = -1;
-  QString out;
-  QString err;
-  QStringList outLines() const { return out.split(QLatin1Char('\n'), Qt::SkipEmptyParts); }
-};
-
-// Starts arrester-cli with an archive in a private folder; the ports folder
-// comes from the environment the simulator harness set up.
-void StartCli(QProcess &p, const QStringList &args, const QString &archiveDir) {
-  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("ARRESTER_ARCHIVE"), archiveDir + QStringLiteral("/archive.sqlite"));
-  p.setProcessEnvironment(env);
-  p.start(QStringLiteral(ARRESTER_CLI_PATH), args);
-}
-
-CliRun Finish(QProcess &p) {
-  CliRun r;
-  // Waiting runs no event loop of ours: the tool is a separate process.
-  if (!p.waitForFinished(30000)) {
-    p.kill();
-    p.waitForFinished();
-  }
-  r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = QString::fromUtf8(p.readAllStandardOutput());
-  r.err = QString::fromUtf8(p.readAllStandardError());
-  return r;
-}
-
+constexpr int kCliTimeoutMs = 30000;
 }  // namespace
 
 class TestCli : public QObject {
@@ -51,8 +27,8 @@ class TestCli : public QObject {
 
   CliRun run(const QStringList &args) {
     QProcess p;
-    StartCli(p, args, archiveDir_.path());
-    return Finish(p);
+    StartCli(p, args, archiveDir_.filePath(QStringLiteral("archive.sqlite")));
+    return FinishCli(p, kCliTimeoutMs);
   }
 
  private slots:
@@ -99,10 +75,10 @@ class TestCli : public QObject {
     StartCli(p,
              {QStringLiteral("live"), QStringLiteral("COM1"), QStringLiteral("--interval"),
               QStringLiteral("0.05"), QStringLiteral("--no-record")},
-             archiveDir_.path());
+             archiveDir_.filePath(QStringLiteral("archive.sqlite")));
     QVERIFY(sim.waitForReceived(35, 2, 5000));
     ::kill(pid_t(p.processId()), SIGINT);
-    const CliRun r = Finish(p);
+    const CliRun r = FinishCli(p, kCliTimeoutMs);
     QCOMPARE(r.exitCode, 0);
     QVERIFY(r.outLines().size() >= 1);
     QVERIFY(sim.waitForReceived(0, 1, 3000));

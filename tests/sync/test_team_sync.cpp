@@ -18,6 +18,7 @@
 #include "archive/archive.h"
 #include "archive/sample_readings.h"
 #include "records/records_model.h"
+#include "support/cli_run.h"
 
 namespace {
 
@@ -62,29 +63,13 @@ class Admin {
   QString name_;
 };
 
-struct CliRun {
-  int exitCode = -1;
-  QString out;
-  QString err;
-};
+using testsupport::CliRun;
 
+// The tool without a password from the test's own environment.
 CliRun RunCli(const QStringList &args, const QString &archive, const QStringList &env = {}) {
   QProcess p;
-  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-  e.insert(QStringLiteral("ARRESTER_ARCHIVE"), archive);
-  e.remove(QStringLiteral("PGPASSWORD"));
-  for (const QString &kv : env) e.insert(kv.section(QLatin1Char('='), 0, 0), kv.section(QLatin1Char('='), 1));
-  p.setProcessEnvironment(e);
-  p.start(QStringLiteral(ARRESTER_CLI_PATH), args);
-  CliRun r;
-  if (!p.waitForFinished(120000)) {
-    p.kill();
-    p.waitForFinished();
-  }
-  r.exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = QString::fromUtf8(p.readAllStandardOutput());
-  r.err = QString::fromUtf8(p.readAllStandardError());
-  return r;
+  testsupport::StartCli(p, args, archive, env, {QStringLiteral("PGPASSWORD")});
+  return testsupport::FinishCli(p, 120000);
 }
 
 // A recording of `n` sample readings starting at sample `first`.
