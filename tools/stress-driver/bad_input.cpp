@@ -1,0 +1,10 @@
+#include "stress_driver.h"
+
+namespace stress {
+
+int RunBadInput(const QStringList &) {
+  Note(QStringLiteral("not built yet"));
+  return 1;
+}
+
+}  // namespace stress
