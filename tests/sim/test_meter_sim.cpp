@@ -27,6 +27,7 @@ class TestMeterSim : public QObject {
   void delayedAnswerComesLate();
   void portCanBeClosedAndReopened();
   void vanishesAndReturnsUnderTheSameLink();
+  void signalCutsPacedAnswerEveryTime();
   void stopRemovesLinkAndLogsEveryByte();
   void badOptionIsRefused();
 };
@@ -184,6 +185,28 @@ void TestMeterSim::vanishesAndReturnsUnderTheSameLink() {
   QVERIFY(again.write(Bytes({15})));
   QCOMPARE(again.read(3, 5000), Bytes({5, 5, 10}));
   QCOMPARE(sim.sent().size(), 2);
+}
+
+void TestMeterSim::signalCutsPacedAnswerEveryTime() {
+  // Paced at 1200 baud the 765-byte block is on the wire for over six
+  // seconds: SIGUSR1 cuts it, and does so again after each return.
+  MeterSim sim({"--pace", "--baud", "1200", "--groups", "255", "--return-after-ms", "100"});
+  for (int round = 1; round <= 2; ++round) {
+    QVERIFY(sim.waitReady(5000));
+    PtyClient port(sim.linkPath());
+    QVERIFY(port.write(Bytes({25})));
+    QByteArray got = port.read(3, 5000);
+    QCOMPARE(got.size(), 3);
+    sim.vanishNow();
+    QVERIFY(sim.waitVanished(round, 5000));
+    got += port.read(765, 10000);  // what crossed before the cut, up to the hang-up
+    QVERIFY2(got.size() < 765, QByteArray::number(got.size()).constData());
+    QCOMPARE(got, sim.sentBytes().right(765).left(got.size()));
+  }
+  QVERIFY(sim.waitReady(5000));
+  PtyClient again(sim.linkPath());
+  QVERIFY(again.write(Bytes({35})));
+  QCOMPARE(again.read(3, 5000), Bytes({12, 34, 1}));
 }
 
 void TestMeterSim::stopRemovesLinkAndLogsEveryByte() {

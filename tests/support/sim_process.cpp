@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QProcess>
+#include <csignal>
 
 #include "event_wait.h"
 
@@ -78,6 +79,10 @@ QByteArray MeterSim::sentBytes() {
   QByteArray bytes;
   for (const auto &s : sent_) bytes += s.bytes;
   return bytes;
+}
+
+void MeterSim::vanishNow() {
+  if (isRunning()) ::kill(pid_t(process_->processId()), SIGUSR1);
 }
 
 bool MeterSim::isRunning() const { return process_->state() != QProcess::NotRunning; }

@@ -41,8 +41,12 @@ class MeterSim {
 
   // Waits until the device is in place (also again after --return-after-ms).
   bool waitReady(int timeoutMs = 5000);
-  // Waits until the simulator has vanished (--vanish-after) at least `times` times.
+  // Waits until the simulator has vanished (--vanish-after or vanishNow())
+  // at least `times` times.
   bool waitVanished(int times = 1, int timeoutMs = 5000);
+  // Makes the device vanish at once (SIGUSR1); it comes back after
+  // --return-after-ms. Does nothing while the device is away.
+  void vanishNow();
 
   QString devicePath();                           // latest pty (or device), as announced so far
   QString linkPath() const { return linkPath_; }  // <ports folder>/COMn

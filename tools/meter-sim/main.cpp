@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
+#include <algorithm>
 #include <deque>
 #include <iterator>
 #include <poll.h>
@@ -25,17 +26,20 @@ namespace {
 
 volatile sig_atomic_t gStop = 0;
 void onStopSignal(int) { gStop = 1; }
+volatile sig_atomic_t gVanishNow = 0;
+void onVanishSignal(int) { gVanishNow = 1; }
 
-long long monotonicMs() {
+long long monotonicUs() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  return ts.tv_sec * 1000LL + ts.tv_nsec / 1000000;
+  return ts.tv_sec * 1000000LL + ts.tv_nsec / 1000;
 }
 
 class Log {
  public:
-  explicit Log(FILE *out) : out_(out), start_(monotonicMs()) {}
-  long long now() const { return monotonicMs() - start_; }
+  explicit Log(FILE *out) : out_(out), start_(monotonicUs()) {}
+  long long now() const { return nowUs() / 1000; }
+  long long nowUs() const { return monotonicUs() - start_; }
   void line(const std::string &text) {
     std::fprintf(out_, "%lld %s\n", now(), text.c_str());
     std::fflush(out_);
@@ -58,7 +62,8 @@ struct PendingReply {
 
 class Simulator {
  public:
-  Simulator(const Options &opts, Log &log) : opts_(opts), log_(log), replies_(opts) {}
+  Simulator(const Options &opts, Log &log)
+      : opts_(opts), log_(log), replies_(opts), byteUs_(10 * 1e6 / opts.baud) {}
 
   bool start() {
     std::string error;
@@ -74,13 +79,20 @@ class Simulator {
   int run(const sigset_t &waitMask) {
     while (!gStop) {
       const long long now = log_.now();
+      if (gVanishNow) {
+        gVanishNow = 0;
+        if (port_.isOpen()) vanish(now);  // while away there is nothing to pull
+      }
       sendDueReplies(now);
       if (!port_.isOpen() && returnAtMs_ >= 0 && now >= returnAtMs_) comeBack(now);
 
       pollfd pfd{port_.fd(), 0, 0};
-      if (port_.isOpen()) pfd.events = POLLIN | (out_.empty() ? 0 : POLLOUT);
-      const long long timeout = nextWakeMs(log_.now());
-      timespec ts{static_cast<time_t>(timeout / 1000), static_cast<long>(timeout % 1000) * 1000000};
+      // Paced output is written on the clock; the terminal's readiness for
+      // writing matters only when a write found it full.
+      const bool waitWritable = !out_.empty() && (!opts_.pace || outputBlocked_);
+      if (port_.isOpen()) pfd.events = POLLIN | (waitWritable ? POLLOUT : 0);
+      const long long timeout = nextWakeUs(log_.nowUs());
+      timespec ts{static_cast<time_t>(timeout / 1000000), static_cast<long>(timeout % 1000000) * 1000};
       const int n = ppoll(port_.isOpen() ? &pfd : nullptr, port_.isOpen() ? 1 : 0,
                           timeout < 0 ? nullptr : &ts, &waitMask);
       if (n < 0) {
@@ -143,6 +155,8 @@ class Simulator {
       std::string text = "tx";
       for (auto b : bytes) text += " " + std::to_string(b);
       log_.line(text);
+      // An idle line starts carrying the answer now.
+      if (out_.empty()) wireUs_ = std::max(wireUs_, double(log_.nowUs()));
       out_.insert(out_.end(), bytes.begin(), bytes.end());
       pending_.pop_front();
     }
@@ -151,9 +165,21 @@ class Simulator {
 
   void flushOutput() {
     while (!out_.empty()) {
-      const ssize_t n = write(port_.fd(), out_.data(), out_.size());
+      // Paced: only the bytes that have fully crossed the line by now.
+      size_t allowed = out_.size();
+      if (opts_.pace) {
+        const double crossed = (double(log_.nowUs()) - wireUs_) / byteUs_;
+        allowed = crossed < 1 ? 0 : std::min(out_.size(), size_t(crossed));
+        if (allowed == 0) return;
+      }
+      const ssize_t n = write(port_.fd(), out_.data(), allowed);
+      outputBlocked_ = n <= 0;
       if (n <= 0) return;  // full (EAGAIN): poll tells us when to go on
       out_.erase(out_.begin(), out_.begin() + n);
+      if (opts_.pace) {
+        wireUs_ += double(n) * byteUs_;
+        return;  // the rest is not due yet
+      }
     }
   }
 
@@ -161,6 +187,7 @@ class Simulator {
     port_.close();
     pending_.clear();
     out_.clear();
+    outputBlocked_ = false;
     log_.line("vanish");
     if (opts_.returnAfterMs >= 0) returnAtMs_ = now + opts_.returnAfterMs;
   }
@@ -176,12 +203,18 @@ class Simulator {
     announceReady(port_.devicePath());
   }
 
-  // Milliseconds until the next scheduled event, or -1 for none.
-  long long nextWakeMs(long long now) const {
+  // Microseconds until the next scheduled event, or -1 for none.
+  long long nextWakeUs(long long nowUs) const {
     long long due = -1;
-    if (!pending_.empty()) due = pending_.front().dueMs;
-    if (!port_.isOpen() && returnAtMs_ >= 0 && (due < 0 || returnAtMs_ < due)) due = returnAtMs_;
-    return due < 0 ? -1 : (due > now ? due - now : 0);
+    auto consider = [&due](long long at) {
+      if (due < 0 || at < due) due = at;
+    };
+    if (!pending_.empty()) consider(pending_.front().dueMs * 1000);
+    if (!port_.isOpen() && returnAtMs_ >= 0) consider(returnAtMs_ * 1000);
+    // The next paced byte is due once it has crossed the line.
+    if (opts_.pace && port_.isOpen() && !out_.empty() && !outputBlocked_)
+      consider(static_cast<long long>(wireUs_ + byteUs_) + 1);
+    return due < 0 ? -1 : (due > nowUs ? due - nowUs : 0);
   }
 
   const Options &opts_;
@@ -194,6 +227,9 @@ class Simulator {
   long answered_ = 0;            // answers scheduled so far
   long long quietUntilMs_ = -1;  // --pause-after: nothing is answered before this
   long long returnAtMs_ = -1;
+  const double byteUs_;         // --pace: wire time of one byte (10 bits)
+  double wireUs_ = 0;           // --pace: when the last byte written had crossed the line
+  bool outputBlocked_ = false;  // the last write found the terminal full
 };
 
 }  // namespace
@@ -216,12 +252,13 @@ int main(int argc, char **argv) {
     }
   }
 
-  // Stop signals are blocked except while waiting in ppoll, so none is lost.
+  // Stop signals (and SIGUSR1, vanish now) are blocked except while waiting in ppoll, so none is lost.
   sigset_t stopSignals, waitMask;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
   sigaddset(&stopSignals, SIGHUP);
+  sigaddset(&stopSignals, SIGUSR1);
   sigprocmask(SIG_BLOCK, &stopSignals, &waitMask);
   struct sigaction sa {};
   sa.sa_handler = onStopSignal;
@@ -229,6 +266,8 @@ int main(int argc, char **argv) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGTERM, &sa, nullptr);
   sigaction(SIGHUP, &sa, nullptr);
+  sa.sa_handler = onVanishSignal;
+  sigaction(SIGUSR1, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
   Log log(logOut);

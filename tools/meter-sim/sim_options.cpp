@@ -20,7 +20,11 @@ Device:
                         --link "$ARRESTER_PORTS_DIR/COM1" makes the simulator COM1
   --device PATH         open an existing serial device instead of a pseudo-terminal
                         (a null-modem cable, one end of a socat pair)
-  --baud B              line speed set on --device (default 9600)
+  --baud B              line speed set on --device (default 9600); with --pace also
+                        the speed at which answers leave
+  --pace                send answers at the line's speed, 10 bits a byte at --baud
+                        (255 history groups take about 0.8 s at 9600), instead of
+                        all at once; a vanish cuts an answer still on the wire
 
 Protocol (every command is one byte):
   5   handshake         answered with 213 85 85
@@ -62,8 +66,11 @@ Faults:
                         answered) close the device and remove the link; a
                         pseudo-terminal's peer then sees a hang-up; answers not
                         yet sent are lost. Happens once.
-  --return-after-ms T   with --vanish-after: T ms later come back with a fresh
-                        pseudo-terminal (or reopen --device) under the same link
+  --return-after-ms T   after vanishing (--vanish-after or SIGUSR1): T ms later come
+                        back with a fresh pseudo-terminal (or reopen --device) under
+                        the same link
+  SIGUSR1               vanish at once as --vanish-after does, any number of times;
+                        ignored while the device is away
 
 Output:
   --log FILE            write the log to FILE instead of standard output
@@ -73,11 +80,12 @@ Output:
 Standard output gets "ready <device path>" each time the device is in place (after
 the link, if any, exists). Log lines, flushed one at a time:
   <ms> rx <byte>        one line per received byte (decimal)
-  <ms> tx <byte> ...    one line per answer sent, its bytes in decimal
+  <ms> tx <byte> ...    one line per answer sent, its bytes in decimal (with --pace:
+                        when its first byte goes on the wire)
   <ms> vanish           the device was closed and the link removed
   <ms> return <path>    the device is back
-<ms> counts milliseconds since the simulator started. SIGINT and SIGTERM end it
-cleanly, removing the link.
+<ms> counts milliseconds since the simulator started. SIGINT, SIGTERM and SIGHUP
+end it cleanly, removing the link.
 )";
 }
 
@@ -118,7 +126,7 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
     if (arg == "--version") return ParseResult::Version;
     bool f = flag("--bad-handshake", o.badHandshake) || flag("--bad-count", o.badCount) ||
              flag("--short-history", o.shortHistory) || flag("--silent", o.silent) ||
-             flag("--garbage", o.garbage);
+             flag("--garbage", o.garbage) || flag("--pace", o.pace);
     if (f) continue;
 
     if (i + 1 >= argc) {

@@ -10,7 +10,7 @@ struct Options {
   std::string link;     // symlink to create to the device (empty: none)
   std::string device;   // existing serial device to use instead of a new pty
   std::string logFile;  // log destination (empty: standard output)
-  int baud = 9600;      // line speed set on --device
+  int baud = 9600;      // line speed set on --device, and the pace of --pace
   int groups = 10;      // stored groups, 0..255
   Waveform waveform = Waveform::Constant;
   int code = 1;          // reading code of live readings
@@ -27,6 +27,7 @@ struct Options {
   int pauseMs = 0;         // how long the quiet lasts
   long vanishAfter = -1;   // close the device after this many received bytes (-1: never)
   int returnAfterMs = -1;  // come back this long after vanishing (-1: never)
+  bool pace = false;       // answers leave at the line's speed (10 bits a byte at baud)
 };
 
 enum class ParseResult { Ok, Help, Version, Error };
