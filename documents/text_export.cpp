@@ -82,7 +82,10 @@ QString WriteFileAtomically(const QString &path, const QByteArray &bytes) {
   file.setDirectWriteFallback(IsWritableFileInClosedFolder(path));
   errno = 0;
   if (!file.open(QIODevice::WriteOnly)) return FileFailureReason(errno);
-  if (file.write(bytes) != bytes.size()) {
+  // A short text stays in the file's write buffer until flushed; a failed
+  // flush must stop the save here, since commit() would still put the
+  // incomplete file in place of the earlier one.
+  if (file.write(bytes) != bytes.size() || !file.flush()) {
     const int err = errno;
     file.cancelWriting();
     return FileFailureReason(err);
