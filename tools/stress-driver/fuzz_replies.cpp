@@ -126,7 +126,8 @@ constexpr int kRecoveryTimeoutMs = 5000;
 
 class ReplyFuzzer {
  public:
-  ReplyFuzzer(Form2 &w, PtyPair &pty, Watchdog &dog) : w_(w), pty_(pty), dog_(dog) {
+  ReplyFuzzer(Form2 &w, PtyPair &pty, Watchdog &dog)
+      : w_(w), pty_(pty), dog_(dog), port_(w.MSComm1->findChild<QSerialPort *>()) {
     // Runs after the window's own receive handler, which has just taken the
     // bytes into ReceiveBuffer.
     QObject::connect(w_.MSComm1, &CommControl::OnComm, [this] { consumed_ += w_.ReceiveBuffer.size(); });
@@ -277,19 +278,17 @@ class ReplyFuzzer {
 
   // Bytes for the window not yet handled: in the driver and in the port.
   qint64 buffered() const {
-    auto *port = w_.MSComm1->findChild<QSerialPort *>();
-    if (!port || !port->isOpen()) return 0;
+    if (!port_ || !port_->isOpen()) return 0;
     int inDriver = 0;
-    if (::ioctl(int(port->handle()), FIONREAD, &inDriver) != 0) inDriver = 0;
-    return inDriver + port->bytesAvailable();
+    if (::ioctl(int(port_->handle()), FIONREAD, &inDriver) != 0) inDriver = 0;
+    return inDriver + port_->bytesAvailable();
   }
 
   // Sleeps until the window's device has bytes or the meter's side has a
   // command, at most timeoutMs.
   void waitForLine(int timeoutMs) const {
     pollfd fds[2] = {{pty_.masterFd(), POLLIN, 0}, {-1, POLLIN, 0}};
-    if (auto *port = w_.MSComm1->findChild<QSerialPort *>(); port && port->isOpen())
-      fds[1].fd = int(port->handle());
+    if (port_ && port_->isOpen()) fds[1].fd = int(port_->handle());
     ::poll(fds, 2, timeoutMs);
   }
 
@@ -311,6 +310,7 @@ class ReplyFuzzer {
   Form2 &w_;
   PtyPair &pty_;
   Watchdog &dog_;
+  QSerialPort *const port_;  // the serial control's own port, for what it holds
   qint64 consumed_ = 0;      // bytes taken in by receive events since the last block
   qint64 commandsSeen_ = 0;  // command bytes the window has written
   bool serving_ = false;
@@ -380,9 +380,9 @@ int RunFuzzedReplies(const QStringList &args) {
     w.AttachArchive(archiveDir.filePath(QStringLiteral("fuzz.sqlite")), recorder.get());
     w.Form_Load();
     w.show();
-    // Painting every state would make painting nine tenths of the run (the
-    // real window paints twice a second, not hundreds of times); the window
-    // paints what the blocks left every kPaintEvery blocks instead.
+    // Painting after every block would halve the rate, and the real window
+    // paints a couple of times a second, not hundreds; the whole window is
+    // painted with what the blocks left every kPaintEvery blocks instead.
     w.setUpdatesEnabled(false);
     ReplyFuzzer fuzzer(w, pty, dog);
     if (!fuzzer.ensureConnected())
