@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <algorithm>
+#include <malloc.h>
 #include <vector>
 
 #include "app/controls.h"
@@ -121,44 +122,33 @@ int RunUnplug(const QStringList &args) {
     return 1;
   }
   Form2 w;
-  bool warm = LoadWindow(w, 10000) && WaitNewReading(w, ShownReading(w), 10000);
-  // One download and back before the first sample, so the table, its fonts
-  // and the first-use allocations of both modes are not taken for growth.
-  if (warm) {
-    SelectHistory(w);
-    warm = StartDownload(w, sim) && WaitDownloadComplete(w);
-    SelectRealTime(w);
-    warm = warm && WaitNewReading(w, ShownReading(w), 10000);
-  }
-  if (!warm) {
+  if (!LoadWindow(w, 10000) || !WaitNewReading(w, ShownReading(w), 10000)) {
     Figure(QStringLiteral("unplug: reconnects"), QStringLiteral("no readings before the first cycle"), false,
            QStringLiteral("%1 of %1").arg(cycles));
     return 1;
   }
-  IdleWait(2000);
-  const ProcessSample before = SampleSelf();
 
   QRandomGenerator random(20);  // the same cut moments every run
   std::vector<double> pollSeconds, downloadSeconds;
-  int reconnects = 0;
+  int vanishes = 0;
   double awayCpuSeconds = 0;
   qint64 awayWallMs = 0;
-  for (int cycle = 1; cycle <= cycles; ++cycle) {
-    const bool midDownload = cycle % 2 == 0;
+  // One cycle: cut, away, back; true when readings flow again.
+  const auto cycle = [&](bool midDownload, const QString &label) {
     if (midDownload) {
       SelectHistory(w);
-      if (!StartDownload(w, sim)) Note(QStringLiteral("cycle %1: the block did not start").arg(cycle));
+      if (!StartDownload(w, sim)) Note(label + QStringLiteral(": the block did not start"));
       // Cut while the block crosses: up to 0.4 s into its 0.8 s.
       IdleWait(int(random.bounded(400)));
     } else {
       SelectRealTime(w);
-      if (!WaitNewReading(w, ShownReading(w), 10000)) Note(QStringLiteral("cycle %1: no reading").arg(cycle));
+      if (!WaitNewReading(w, ShownReading(w), 10000)) Note(label + QStringLiteral(": no reading"));
       IdleWait(int(random.bounded(500)));  // anywhere between two requests
     }
     sim.vanishNow();
-    if (!sim.waitVanished(cycle, 5000)) {
-      Note(QStringLiteral("cycle %1: meter-sim did not vanish").arg(cycle));
-      break;
+    if (!sim.waitVanished(++vanishes, 5000)) {
+      Note(label + QStringLiteral(": meter-sim did not vanish"));
+      return false;
     }
     // While away the process only sleeps in the event loop: what it uses is
     // the window's reaction to the loss and its retries.
@@ -167,10 +157,12 @@ int RunUnplug(const QStringList &args) {
     const ProcessSample awayTo = SampleSelf();
     awayCpuSeconds += awayTo.cpuSeconds - awayFrom.cpuSeconds;
     awayWallMs += awayTo.wallMs - awayFrom.wallMs;
+    if (midDownload && w.Label6->text() == kBlockComplete)
+      Note(label + QStringLiteral(": the block was complete before the cut"));
 
     if (!sim.waitReady(5000)) {
-      Note(QStringLiteral("cycle %1: meter-sim did not return").arg(cycle));
-      break;
+      Note(label + QStringLiteral(": meter-sim did not return"));
+      return false;
     }
     QElapsedTimer sinceReturn;
     sinceReturn.start();
@@ -188,19 +180,40 @@ int RunUnplug(const QStringList &args) {
                       },
                       kRecoveryTimeoutMs) &&
                   StartDownload(w, sim) && WaitDownloadComplete(w);
-      if (recovered) downloadSeconds.push_back(double(sinceReturn.elapsed()) / 1000);
     } else {
       recovered = WaitNewReading(w, shownAtReturn, kRecoveryTimeoutMs) && sim.countReceived(5) > greetings;
-      if (recovered) pollSeconds.push_back(double(sinceReturn.elapsed()) / 1000);
     }
-    reconnects += recovered;
-    Note(QStringLiteral("cycle %1 (%2): %3")
-             .arg(cycle)
-             .arg(midDownload ? QStringLiteral("mid-download") : QStringLiteral("mid-poll"))
-             .arg(recovered
-                      ? QStringLiteral("back after %1 s").arg(double(sinceReturn.elapsed()) / 1000, 0, 'f', 2)
-                      : QStringLiteral("NOT back")));
+    const double seconds = double(sinceReturn.elapsed()) / 1000;
+    if (recovered) (midDownload ? downloadSeconds : pollSeconds).push_back(seconds);
+    Note(QStringLiteral("%1 (%2): %3; RSS %4 KB, heap in use %5 KB")
+             .arg(label, midDownload ? QStringLiteral("mid-download") : QStringLiteral("mid-poll"),
+                  recovered ? QStringLiteral("back after %1 s").arg(seconds, 0, 'f', 2)
+                            : QStringLiteral("NOT back"))
+             .arg(SampleSelf().rssKb)
+             .arg(qint64(mallinfo2().uordblks / 1024)));
+    return recovered;
+  };
+
+  // One cycle of each kind before the first sample, so first-use costs (the
+  // history table, the loss messages' glyphs, the serial control's error
+  // paths) are not taken for growth. They are not counted.
+  const bool warm = cycle(false, QStringLiteral("warm-up")) && cycle(true, QStringLiteral("warm-up"));
+  pollSeconds.clear();
+  downloadSeconds.clear();
+  awayCpuSeconds = 0;
+  awayWallMs = 0;
+  if (!warm) {
+    Figure(QStringLiteral("unplug: reconnects"), QStringLiteral("no recovery in the warm-up cycles"), false,
+           QStringLiteral("%1 of %1").arg(cycles));
+    return 1;
   }
+  SelectRealTime(w);
+  WaitNewReading(w, ShownReading(w), 10000);
+  IdleWait(3000);
+  const ProcessSample before = SampleSelf();
+
+  int reconnects = 0;
+  for (int n = 1; n <= cycles; ++n) reconnects += cycle(n % 2 == 0, QStringLiteral("cycle %1").arg(n));
 
   // Settle as the user would leave it: real-time, readings flowing.
   SelectRealTime(w);
