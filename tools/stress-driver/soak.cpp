@@ -4,6 +4,7 @@
 // flat and the CPU share small.
 #include <QCommandLineParser>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <vector>
 
 #include "app/form2.h"
@@ -25,10 +26,10 @@ constexpr double kWarmUpMinutes = 1;
 constexpr double kReceivedLimitPercent = 99.9;
 // Flat memory: the trace ring, the status line's look-back and the
 // recorder's queue are bounded, so RSS settles after the warm-up. What still
-// grows is the archive's page cache (bounded by SQLite) and the driver's own
-// log of the simulator's bytes (a few KB a minute). A leak of 100 bytes per
-// reading would add 12 KB/min; the limit leaves room for allocator noise
-// over a 3-minute run.
+// grows is SQLite's page cache as the archive grows (bounded by SQLite) and
+// the driver's own log of the simulator's bytes: together 5 to 35 KB/min
+// in 3-minute runs here. A leak of a few hundred bytes per reading (120 a
+// minute) or of a redraw's buffers would exceed the limit.
 constexpr double kRssSlopeLimitKbPerMin = 64;
 // Two small replies a second, a chart redraw each, and a batch commit a
 // second: a few percent of one core; a busy loop or a redraw storm is far

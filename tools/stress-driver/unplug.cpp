@@ -246,13 +246,12 @@ int RunUnplug(const QStringList &args) {
       seconds(pollSeconds),
       !pollSeconds.empty() && Median(pollSeconds) <= kPollMedianLimit && Max(pollSeconds) <= kPollMaxLimit,
       QStringLiteral("median <= %1, max <= %2").arg(kPollMedianLimit).arg(kPollMaxLimit));
-  ok &= Figure(
-      QStringLiteral(
-          "unplug: seconds until readings flow again (mid-download: 读取 once linked, whole block shown)"),
-      seconds(downloadSeconds),
-      !downloadSeconds.empty() && Median(downloadSeconds) <= kDownloadMedianLimit &&
-          Max(downloadSeconds) <= kDownloadMaxLimit,
-      QStringLiteral("median <= %1, max <= %2").arg(kDownloadMedianLimit).arg(kDownloadMaxLimit));
+  ok &= Figure(QStringLiteral("unplug: seconds until readings flow again (mid-download: history read again "
+                              "once linked, whole block shown)"),
+               seconds(downloadSeconds),
+               !downloadSeconds.empty() && Median(downloadSeconds) <= kDownloadMedianLimit &&
+                   Max(downloadSeconds) <= kDownloadMaxLimit,
+               QStringLiteral("median <= %1, max <= %2").arg(kDownloadMedianLimit).arg(kDownloadMaxLimit));
   const double awayCpu = awayWallMs > 0 ? 100.0 * awayCpuSeconds * 1000 / double(awayWallMs) : 0;
   ok &= Figure(QStringLiteral("unplug: CPU while the device is gone"),
                QStringLiteral("%1 % of one core").arg(awayCpu, 0, 'f', 1),
