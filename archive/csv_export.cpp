@@ -280,6 +280,12 @@ CsvExportResult ExportCsvFile(Archive &archive, const QString &path, const CsvEx
     return result;
   }
   CsvExportResult result = ExportCsv(archive, file, options, progress);
+  // The file's own write buffer is flushed before the commit: commit() would
+  // put a file whose last bytes never reached the disk in place of the earlier one.
+  if (result.ok && !file.flush()) {
+    result.ok = false;
+    result.error = file.errorString();
+  }
   if (!result.ok) {
     file.cancelWriting();
     return result;

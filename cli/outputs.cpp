@@ -132,7 +132,10 @@ int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString
     // A pipe reader wants plain UTF-8, without the byte-order mark.
     options.encoding = CsvEncoding::Utf8;
     result = ExportCsv(archive, out, options);
-    out.flush();
+    if (result.ok && !out.flush()) {
+      result.ok = false;
+      result.error = out.errorString();
+    }
   } else {
     result = ExportCsvFile(archive, path, options);
   }

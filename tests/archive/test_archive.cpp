@@ -13,6 +13,7 @@
 #include <QtTest>
 #include <csignal>
 #include <ctime>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -575,6 +576,25 @@ class ArchiveTest : public QObject {
     const QString file = dir.filePath("out.csv");
     QVERIFY(!ExportCsvFile(a, file, {}, [](qint64, qint64) { return false; }).ok);
     QVERIFY(!QFile::exists(file));
+
+    // A full disk (a cap on file size stands in for it) fails the export, also
+    // when the whole file is still in the write buffer, and keeps the earlier file.
+    QFile earlier(file);
+    QVERIFY(earlier.open(QIODevice::WriteOnly) && earlier.write("earlier") == 7);
+    earlier.close();
+    rlimit saved{};
+    getrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit capped = saved;
+    capped.rlim_cur = 512;
+    setrlimit(RLIMIT_FSIZE, &capped);
+    const CsvExportResult full = ExportCsvFile(a, file, {});
+    setrlimit(RLIMIT_FSIZE, &saved);
+    QVERIFY(!full.ok);
+    QVERIFY(earlier.open(QIODevice::ReadOnly));
+    QCOMPARE(earlier.readAll(), QByteArray("earlier"));
+    QCOMPARE(QDir(dir.path()).entryList({QStringLiteral("out.csv*")}, QDir::Files),
+             QStringList{QStringLiteral("out.csv")});
   }
 };
 
