@@ -244,18 +244,11 @@ QStringList Differences(const WindowState &expected, const WindowState &got, boo
 
 int RunBadInput(const QStringList &args) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Feeds every text box of the window awkward texts and checks the outcomes."));
-  parser.addHelpOption();
-  if (!parser.parse(QStringList{QStringLiteral("stress-driver")} + args) ||
-      !parser.positionalArguments().isEmpty()) {
-    Note(parser.errorText().isEmpty() ? QStringLiteral("bad-input takes no arguments") : parser.errorText());
-    return 2;
-  }
-  if (parser.isSet(QStringLiteral("help"))) {
-    Note(parser.helpText());
-    return 0;
-  }
+  if (const int status = ParseOptions(
+          parser, args,
+          QStringLiteral("Feeds every text box of the window awkward texts and checks the outcomes."));
+      status >= 0)
+    return status;
 
   // The window runs as the user has it: connected to a meter and polling.
   testsupport::MeterSim sim;

@@ -330,8 +330,6 @@ QString Describe(const Form2 &w) {
 
 int RunFuzzedReplies(const QStringList &args) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Random reply blocks while the window waits for each reply."));
   const QCommandLineOption blocksOption(QStringLiteral("blocks"), QStringLiteral("Blocks to send."),
                                         QStringLiteral("N"), QStringLiteral("100000"));
   const QCommandLineOption seedOption(
@@ -343,11 +341,10 @@ int RunFuzzedReplies(const QStringList &args) {
   const QCommandLineOption noRecordOption(QStringLiteral("no-record"),
                                           QStringLiteral("Attach no archive (by default a temporary one)."));
   parser.addOptions({blocksOption, seedOption, hangOption, noRecordOption});
-  if (!parser.parse(QStringList{QStringLiteral("stress-driver")} + args) ||
-      !parser.positionalArguments().isEmpty()) {
-    Note(parser.errorText().isEmpty() ? QStringLiteral("fuzz: unexpected arguments") : parser.errorText());
-    return 2;
-  }
+  if (const int status = ParseOptions(
+          parser, args, QStringLiteral("Random reply blocks while the window waits for each reply."));
+      status >= 0)
+    return status;
   bool blocksOk = false, hangOk = false, seedOk = true;
   const qint64 blocks = parser.value(blocksOption).toLongLong(&blocksOk);
   const int hangMs = parser.value(hangOption).toInt(&hangOk);

@@ -319,19 +319,13 @@ bool PrivateMountNamespace() {
 
 int RunSaves(const QStringList &args) {
   QCommandLineParser parser;
-  parser.setApplicationDescription(
-      QStringLiteral("Saves the table and the chart picture where the write must fail and checks that the "
-                     "earlier file survives and the failure is shown."));
-  parser.addHelpOption();
-  if (!parser.parse(QStringList{QStringLiteral("stress-driver")} + args) ||
-      !parser.positionalArguments().isEmpty()) {
-    Note(parser.errorText().isEmpty() ? QStringLiteral("saves takes no arguments") : parser.errorText());
-    return 2;
-  }
-  if (parser.isSet(QStringLiteral("help"))) {
-    Note(parser.helpText());
-    return 0;
-  }
+  if (const int status = ParseOptions(
+          parser, args,
+          QStringLiteral(
+              "Saves the table and the chart picture where the write must fail and checks that the "
+              "earlier file survives and the failure is shown."));
+      status >= 0)
+    return status;
 
   QTemporaryDir work;
   if (!work.isValid()) {

@@ -74,10 +74,10 @@ int RunSoak(const QStringList &args) {
   const QCommandLineOption minutesOption(QStringLiteral("minutes"), QStringLiteral("Duration (default 3)."),
                                          QStringLiteral("M"), QStringLiteral("3"));
   parser.addOptions({baudOption, minutesOption});
-  if (!parser.parse(QStringList{QStringLiteral("stress-driver")} + args)) {
-    Note(parser.errorText());
-    return 2;
-  }
+  if (const int status = ParseOptions(
+          parser, args, QStringLiteral("Live polling for a set time at one line speed, recording on."));
+      status >= 0)
+    return status;
   bool baudOk = false, minutesOk = false;
   const int baud = parser.value(baudOption).toInt(&baudOk);
   const double minutes = parser.value(minutesOption).toDouble(&minutesOk);

@@ -11,6 +11,8 @@
 #include <QString>
 #include <QStringList>
 
+class QCommandLineParser;
+
 namespace stress {
 
 // Prints one figure line; returns `ok` so callers can fold the results.
@@ -27,6 +29,11 @@ struct ProcessSample {
   qint64 wallMs = 0;      // monotonic clock
 };
 ProcessSample SampleSelf();
+
+// Reads a scenario's options (set up on `parser`) from `args`, with --help
+// described by `description`. Returns -1 when the scenario should run, else
+// the exit status to end with at once: 0 after --help, 2 for bad options.
+int ParseOptions(QCommandLineParser &parser, const QStringList &args, const QString &description);
 
 // CPU share of one core between two samples, in percent.
 double CpuPercent(const ProcessSample &from, const ProcessSample &to);

@@ -1,4 +1,5 @@
-// Figure lines and samples of this process.
+// Figure lines, scenario options and samples of this process.
+#include <QCommandLineParser>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -22,6 +23,23 @@ bool Figure(const QString &name, const QString &value, bool ok, const QString &l
 void Note(const QString &text) {
   const QByteArray line = text.toUtf8() + '\n';
   std::fwrite(line.constData(), 1, size_t(line.size()), stderr);
+}
+
+int ParseOptions(QCommandLineParser &parser, const QStringList &args, const QString &description) {
+  parser.setApplicationDescription(description);
+  parser.addHelpOption();
+  if (!parser.parse(QStringList{QStringLiteral("stress-driver")} + args) ||
+      !parser.positionalArguments().isEmpty()) {
+    Note(parser.errorText().isEmpty()
+             ? QStringLiteral("unexpected arguments: ") + parser.positionalArguments().join(QLatin1Char(' '))
+             : parser.errorText());
+    return 2;
+  }
+  if (parser.isSet(QStringLiteral("help"))) {
+    Note(parser.helpText());
+    return 0;
+  }
+  return -1;
 }
 
 ProcessSample SampleSelf() {

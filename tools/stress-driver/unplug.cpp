@@ -112,10 +112,10 @@ int RunUnplug(const QStringList &args) {
   const QCommandLineOption cyclesOption(QStringLiteral("cycles"), QStringLiteral("Cycles (default 20)."),
                                         QStringLiteral("N"), QStringLiteral("20"));
   parser.addOption(cyclesOption);
-  if (!parser.parse(QStringList{QStringLiteral("stress-driver")} + args)) {
-    Note(parser.errorText());
-    return 2;
-  }
+  if (const int status = ParseOptions(
+          parser, args, QStringLiteral("The device vanishes mid-poll and mid-download and comes back."));
+      status >= 0)
+    return status;
   bool numeric = false;
   const int cycles = parser.value(cyclesOption).toInt(&numeric);
   if (!numeric || cycles < 2) {
