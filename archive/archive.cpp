@@ -2,9 +2,11 @@
 
 #include <QAtomicInteger>
 #include <QDateTime>
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFileInfo>
 #include <QSqlQuery>
+#include <QThread>
 #include <QUuid>
 #include <QVariant>
 #include <algorithm>
@@ -184,6 +186,20 @@ struct Archive::Impl {
     return fail(sql.section(QLatin1Char(' '), 0, 2), q.lastError());
   }
 
+  // The same, tried again while the file is locked, up to the busy timeout.
+  // Switching the journal mode answers "locked" at once, without waiting,
+  // while another process is opening the same new file.
+  bool execWaitingForLock(const QString &sql) {
+    QDeadlineTimer deadline(kArchiveBusyTimeoutMs);
+    while (!exec(sql)) {
+      if (failure != ArchiveFailure::Locked || deadline.hasExpired()) return false;
+      QThread::msleep(20);
+    }
+    failure = ArchiveFailure::None;  // a lock waited out is no failure
+    error.clear();
+    return true;
+  }
+
   bool prepare(std::unique_ptr<Statement> &statement, const QString &sql) {
     QSqlError e;
     statement = dialect->prepare(db(), sql, &e);
@@ -251,7 +267,7 @@ bool Archive::open(const QString &path, bool createSchema) {
   }
   bool ok = opened;
   for (const QString &sql : d->dialect->connectionSetup()) {
-    ok = ok && d->exec(sql);
+    ok = ok && d->execWaitingForLock(sql);
   }
   ok = ok && d->migrate(createSchema);
   if (ok) return true;
