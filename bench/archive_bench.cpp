@@ -14,6 +14,7 @@
 #include "archive/archive.h"
 #include "archive/csv_export.h"
 #include "archive/recorder.h"
+#include "bench_readings.h"
 
 namespace {
 
@@ -31,15 +32,6 @@ void Print(const char *name, double value, const char *unit) {
   std::printf("%s: %.3f %s\n", name, value, unit);
 }
 
-ReadingGroup Sample(qint64 i) {
-  static const quint8 codes[] = {1, 3, 5, 10, 12, 17, 19, 9};
-  ReadingGroup g;
-  g.high = static_cast<quint8>(i / 100 % 100);
-  g.low = static_cast<quint8>(i % 100);
-  g.code = codes[i % 8];
-  return g;
-}
-
 // Appending through the Recorder: the caller's cost per reading, and the
 // time until the writer has committed them all, per reading.
 void BenchRecorder(const QString &path) {
@@ -50,7 +42,7 @@ void BenchRecorder(const QString &path) {
     QElapsedTimer t;
     t.start();
     const qint64 base = QDateTime::currentMSecsSinceEpoch();
-    for (qint64 i = 0; i < kAppendReadings; ++i) rec.appendReading(Sample(i), base + i);
+    for (qint64 i = 0; i < kAppendReadings; ++i) rec.appendReading(BenchReading(i), base + i);
     const double appendNs = static_cast<double>(t.nsecsElapsed());
     rec.endRecording();
     if (!rec.flush(120000)) {
@@ -75,7 +67,7 @@ bool FillArchive(Archive &a) {
     info.lineSettings = QStringLiteral("9600,N,8,1");
     QList<std::pair<qint64, ReadingGroup>> readings;
     readings.reserve(per);
-    for (qint64 i = 0; i < per; ++i) readings.append({t + i * 500, Sample(i)});
+    for (qint64 i = 0; i < per; ++i) readings.append({t + i * 500, BenchReading(i)});
     if (a.addRecording(info, readings).isEmpty()) return false;
     t += per * 500 + 60000;
   }

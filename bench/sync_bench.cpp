@@ -13,20 +13,12 @@
 
 #include "archive/archive.h"
 #include "archive/team_sync.h"
+#include "bench_readings.h"
 
 namespace {
 
 constexpr qint64 kReadings = 1000000;
 constexpr int kRecordings = 10;
-
-ReadingGroup Sample(qint64 i) {
-  static const quint8 codes[] = {1, 3, 5, 10, 12, 17, 19, 9};
-  ReadingGroup g;
-  g.high = static_cast<quint8>(i / 100 % 100);
-  g.low = static_cast<quint8>(i % 100);
-  g.code = codes[i % 8];
-  return g;
-}
 
 bool FillLocal(Archive &a) {
   const qint64 each = kReadings / kRecordings;
@@ -37,7 +29,7 @@ bool FillLocal(Archive &a) {
     const std::optional<qint64> id = a.insertRecording(info);
     if (!id) return false;
     for (qint64 i = 0; i < each; ++i) {
-      if (!a.insertReading(*id, i + 1, info.startedMs + i, Sample(i))) return false;
+      if (!a.insertReading(*id, i + 1, info.startedMs + i, BenchReading(i))) return false;
     }
     if (!a.addRecordingCount(*id, each) || !a.setRecordingEnd(*id, info.startedMs + each) || !a.commit())
       return false;

@@ -35,6 +35,7 @@
 #include "charts/picture_box.h"
 #include "stress_driver.h"
 #include "support/event_wait.h"
+#include "support/file_bytes.h"
 #include "support/modal_answer.h"
 
 namespace stress {
@@ -89,11 +90,6 @@ class TmpfsMount {
 bool WriteBytes(const QString &path, const QByteArray &bytes) {
   QFile f(path);
   return f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size() && f.flush();
-}
-
-QByteArray ReadBytes(const QString &path) {
-  QFile f(path);
-  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
 }
 
 // Fills the file system holding `dir` with one file until not a byte more
@@ -271,9 +267,9 @@ class SavesRun {
     // The earlier file (or folder and its file), and nothing new beside it.
     if (place == Place::FolderInPlace)
       r.intact = QFileInfo(target).isDir() && Listing(target) == QStringList{QStringLiteral("inside.txt")} &&
-                 ReadBytes(insideFile) == earlier;
+                 ReadAll(insideFile) == earlier;
     else
-      r.intact = ReadBytes(target) == earlier;
+      r.intact = ReadAll(target) == earlier;
     if (!r.intact && place == Place::FolderInPlace)
       problems << QStringLiteral("the earlier folder changed");
     else if (!r.intact)
