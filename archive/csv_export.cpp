@@ -4,6 +4,7 @@
 #include <QSaveFile>
 #include <algorithm>
 #include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -15,7 +16,12 @@ namespace {
 constexpr int kFlushBytes = 1 << 20;
 constexpr qint64 kProgressEveryRows = 16384;
 
-const char kHeader[] = "local_time,utc_ms,source,id,label,number,kind,value,unit,value_ma,text,raw\r\n";
+const char kHeader[] =
+    "local_time,local_datetime,utc_ms,source,id,label,number,kind,value,unit,value_ma,text,raw\r\n";
+
+// The most a double takes in fixed notation: a sign, 309 digits before the
+// point (DBL_MAX), or "0." and 324 digits after it (the smallest subnormal).
+constexpr int kMaxNumberBytes = 330;
 
 qint64 FloorDiv(qint64 a, qint64 b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0))); }
 
@@ -46,18 +52,31 @@ struct Cursor {
     put(QByteArrayView(d, end - d));
   }
   // Fixed notation, the shortest digits that read back to the same double;
-  // the C++ conversion never looks at the locale.
-  void number(double v) { p = std::to_chars(p, p + 48, v, std::chars_format::fixed).ptr; }
+  // the C++ conversion never looks at the locale. Infinity (possible only in
+  // a file made by hand) is no number: the field stays empty. Needs room for
+  // kMaxNumberBytes.
+  void number(double v) {
+    if (!std::isfinite(v)) return;
+    const std::to_chars_result r = std::to_chars(p, p + kMaxNumberBytes, v, std::chars_format::fixed);
+    if (r.ec == std::errc()) p = r.ptr;
+  }
   // RFC 4180: a field with a comma, a quote or a line break is quoted, its
-  // quotes doubled. Needs room for twice the field plus two.
+  // quotes doubled. A field a spreadsheet would take for a formula (one that
+  // begins with = + - @, a tab or a CR) gets an apostrophe in front, so that
+  // it is shown as the text it is. Needs room for twice the field plus three.
   void field(QByteArrayView utf8) {
+    const char first = utf8.isEmpty() ? '\0' : utf8.front();
+    const bool formula =
+        first == '=' || first == '+' || first == '-' || first == '@' || first == '\t' || first == '\r';
     bool plain = true;
     for (char c : utf8) plain = plain && c != ',' && c != '"' && c != '\n' && c != '\r';
     if (plain) {
+      if (formula) put('\'');
       put(utf8);
       return;
     }
     put('"');
+    if (formula) put('\'');
     for (char c : utf8) {
       if (c == '"') put('"');
       put(c);
@@ -66,31 +85,50 @@ struct Cursor {
   }
 };
 
-// Local time as ISO 8601 with the offset, "2024-05-01T20:34:56.789+08:00".
+// Local time twice: as ISO 8601 with the offset, "2024-05-01T20:34:56.789+08:00",
+// and as "2024-05-01 20:34:56", which spreadsheets read as a date and time.
 // The offset is looked up once per quarter hour of UTC time: every zone
 // change since 1900 falls on a quarter hour, and so does every local
 // midnight, so within a block only the time of day moves.
 class LocalTimeWriter {
  public:
-  static constexpr int kMaxBytes = 40;
+  static constexpr int kMaxBytes = 64;
 
+  // Both fields and the comma between them. A time outside the years 1 to
+  // 9999 (a file made by hand) has no local time: both fields stay empty.
   void write(Cursor &out, qint64 utcMs) {
+    if (utcMs < kEarliestMs || utcMs > kLatestMs) {
+      out.put(',');
+      return;
+    }
     const qint64 block = FloorDiv(utcMs, kBlockMs);
     if (block != block_) startBlock(block);
     const qint64 msOfDay = blockMsOfDay_ + (utcMs - block_ * kBlockMs);
+    char time[8];
+    Cursor t{time};
+    t.digits(msOfDay / 3600000, 2);
+    t.put(':');
+    t.digits(msOfDay / 60000 % 60, 2);
+    t.put(':');
+    t.digits(msOfDay / 1000 % 60, 2);
     out.put(QByteArrayView(date_, sizeof date_));
-    out.digits(msOfDay / 3600000, 2);
-    out.put(':');
-    out.digits(msOfDay / 60000 % 60, 2);
-    out.put(':');
-    out.digits(msOfDay / 1000 % 60, 2);
+    out.put('T');
+    out.put(QByteArrayView(time, sizeof time));
     out.put('.');
     out.digits(msOfDay % 1000, 3);
     out.put(QByteArrayView(offset_, sizeof offset_));
+    out.put(',');
+    out.put(QByteArrayView(date_, sizeof date_));
+    out.put(' ');
+    out.put(QByteArrayView(time, sizeof time));
   }
 
  private:
   static constexpr qint64 kBlockMs = 15 * 60 * 1000;
+  // 0001-01-02 and 9999-12-30 UTC: a day inside the years 1 to 9999, so
+  // that any zone's offset keeps the local date inside them too.
+  static constexpr qint64 kEarliestMs = -62135596800000 + 86400000;
+  static constexpr qint64 kLatestMs = 253402214400000 - 1;
 
   void startBlock(qint64 block) {
     block_ = block;
@@ -116,7 +154,6 @@ class LocalTimeWriter {
     c.digits(month, 2);
     c.put('-');
     c.digits(day, 2);
-    c.put('T');
     std::memcpy(date_, text, sizeof date_);
     const int offsetMin = offsetS / 60;
     c = Cursor{text};
@@ -129,7 +166,7 @@ class LocalTimeWriter {
 
   qint64 block_ = std::numeric_limits<qint64>::min();
   qint64 blockMsOfDay_ = 0;
-  char date_[11] = {};   // "2024-05-01T"
+  char date_[10] = {};   // "2024-05-01"
   char offset_[6] = {};  // "+08:00"
 };
 
@@ -163,8 +200,8 @@ class CsvWriter {
     const QByteArrayView unit = r.bytes(Archive::UnitColumn);
     const QByteArrayView text = r.bytes(Archive::TextColumn);
     const QByteArrayView raw = r.bytes(Archive::RawColumn);
-    const qsizetype room = LocalTimeWriter::kMaxBytes + 3 * 24 + 2 * 48 + prefix_.size() + kind.size() +
-                           unit.size() + 2 * text.size() + 3 * raw.size() + 16;
+    const qsizetype room = LocalTimeWriter::kMaxBytes + 3 * 24 + 2 * kMaxNumberBytes + prefix_.size() +
+                           2 * (kind.size() + unit.size() + text.size()) + 3 * raw.size() + 32;
     const qsizetype at = buffer_.size();
     buffer_.resize(at + room);
     Cursor c{buffer_.data() + at};
@@ -176,11 +213,11 @@ class CsvWriter {
     c.put(prefix_);
     c.digits(r.integer(Archive::NumberColumn));
     c.put(',');
-    c.put(kind);
+    c.field(kind);
     c.put(',');
     if (!r.isNull(Archive::ValueColumn)) c.number(r.real(Archive::ValueColumn));
     c.put(',');
-    c.put(unit);
+    c.field(unit);
     c.put(',');
     if (!r.isNull(Archive::MilliAmpsColumn)) c.number(r.real(Archive::MilliAmpsColumn));
     c.put(',');
@@ -203,8 +240,7 @@ class CsvWriter {
   // character before it is re-encoded.
   bool flush() {
     if (buffer_.isEmpty()) return true;
-    const QByteArray bytes =
-        encoding_ == CsvEncoding::Gbk ? EncodeTableText(QString::fromUtf8(buffer_)) : buffer_;
+    const QByteArray bytes = encoding_ == CsvEncoding::Gbk ? EncodeGbk(QString::fromUtf8(buffer_)) : buffer_;
     const bool ok = out_.write(bytes) == bytes.size();
     buffer_.truncate(0);
     return ok;

@@ -40,8 +40,26 @@ void CommandLine::addRecordingOptions() {
        QStringLiteral(
            "Also write the readings as CSV to FILE (- for standard output), once the run has ended."),
        QStringLiteral("file")});
+  addEncodingOption();
   parser.addOption({QStringLiteral("no-record"), QStringLiteral("Do not record into the archive.")});
   addArchiveOption();
+}
+
+void CommandLine::addEncodingOption() {
+  parser.addOption({QStringLiteral("encoding"),
+                    QStringLiteral("The CSV's encoding: utf-8 (default; a file starts with a byte-order "
+                                   "mark) or gbk (for old spreadsheet programs on Chinese Windows)."),
+                    QStringLiteral("name"), QStringLiteral("utf-8")});
+}
+
+std::optional<bool> CommandLine::gbkEncoding(QString *error) const {
+  const QString name = parser.value(QStringLiteral("encoding")).trimmed().toLower();
+  if (name == QLatin1String("utf-8") || name == QLatin1String("utf8")) return false;
+  if (name == QLatin1String("gbk")) return true;
+  if (error)
+    *error =
+        QStringLiteral("unknown --encoding: %1 (utf-8 or gbk)").arg(parser.value(QStringLiteral("encoding")));
+  return std::nullopt;
 }
 
 int CommandLine::parse(const QStringList &args, int minPositional, int maxPositional) {

@@ -23,8 +23,13 @@ class CommandLine {
   void addLineOptions();
   // --archive PATH.
   void addArchiveOption();
-  // --csv FILE|- and --no-record.
+  // --csv FILE|-, --encoding and --no-record.
   void addRecordingOptions();
+  // --encoding utf-8|gbk, for a CSV.
+  void addEncodingOption();
+  // Whether --encoding asks for GBK; unset (and an error text) when it names
+  // neither encoding.
+  std::optional<bool> gbkEncoding(QString *error) const;
 
   // Parses args (args[0] names the subcommand). Returns -1 to go on; 0 after
   // printing --help; the usage exit code after printing an error.

@@ -49,10 +49,13 @@ QByteArray EncodeTableText(const QString &text) {
   crlf.replace(QLatin1Char('\r'), QLatin1Char('\n'));
   crlf.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
   crlf.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+  return EncodeGbk(crlf);
+}
 
+QByteArray EncodeGbk(const QString &text) {
   QStringEncoder gbk("GBK");
-  if (gbk.isValid()) return gbk.encode(crlf);
-  return EncodeGbkWithIconv(crlf);
+  if (gbk.isValid()) return gbk.encode(text);
+  return EncodeGbkWithIconv(text);
 }
 
 QString FileFailureReason(int errnoValue) {

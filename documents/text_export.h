@@ -8,6 +8,8 @@
 // The table text as code page 936 (GBK) bytes, every line break written as
 // CR LF. Characters GBK cannot hold become "?".
 QByteArray EncodeTableText(const QString &text);
+// Any text as GBK bytes, its line breaks left as they are.
+QByteArray EncodeGbk(const QString &text);
 
 // Writes `bytes` to `path` through a temporary file that replaces the old
 // file only once everything is written, so a failure leaves an earlier file

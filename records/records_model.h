@@ -1,8 +1,12 @@
 #pragma once
 // The recordings and downloads of an archive as a table, newest first, one
-// row per entry. The label column is editable; an edit is stored at once.
-// The last column tells whether the entry is on the team server, as the local
-// archive last saw it (the window never asks the server).
+// row per entry, with the computer and user that made it. The label column is
+// editable; an edit is stored at once, unless it is longer than
+// kMaxLabelLength characters or holds a control character. Texts from the
+// archive are shown with control characters escaped, and a label cut short
+// after kMaxLabelLength characters. The last column tells whether the entry
+// is on the team server, as the local archive last saw it (the window never
+// asks the server); a download that repeats an earlier one is never sent.
 #include <QAbstractTableModel>
 #include <QList>
 #include <QString>
@@ -23,6 +27,8 @@ class RecordsModel : public QAbstractTableModel {
     LastColumn,
     LabelColumn,
     CompleteColumn,
+    HostColumn,
+    UserColumn,
     ServerColumn,
     ColumnCount
   };
@@ -42,7 +48,7 @@ class RecordsModel : public QAbstractTableModel {
   bool setData(const QModelIndex &index, const QVariant &value, int role = Qt::EditRole) override;
 
  signals:
-  // A label could not be stored; the reason is the archive's.
+  // A label was refused or could not be stored; the reason in words.
   void labelFailed(const QString &reason);
 
  private:

@@ -1,8 +1,9 @@
 #pragma once
 // The records window: the recordings and downloads of the archive, newest
 // first, in a table where a label can be edited; the selected entries can be
-// exported as CSV, and the archive's folder opened. It is not modal and
-// does not keep the program running once the main window has closed.
+// exported as CSV (UTF-8, or GBK for old spreadsheet programs), and the
+// archive's folder opened. It is not modal and does not keep the program
+// running once the main window has closed.
 #include <QPointer>
 #include <QString>
 #include <QWidget>
@@ -23,6 +24,9 @@ class RecordsWindow : public QWidget {
   ~RecordsWindow() override;
 
   QString ArchivePath() const { return archivePath_; }
+
+  // The export dialog's file types, one per encoding of the CSV.
+  static const QString kCsvUtf8Filter, kCsvGbkFilter;
 
   QTableView *RecordsTable;
   QPushButton *RefreshButton, *ExportButton, *OpenFolderButton;
