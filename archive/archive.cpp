@@ -1,6 +1,7 @@
 #include "archive/archive.h"
 
 #include <QAtomicInteger>
+#include <QCryptographicHash>
 #include <QDateTime>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -78,8 +79,21 @@ const QStringList &MigrationStep(int fromVersion) {
           QStringLiteral("ALTER TABLE recordings ADD COLUMN synced_ms {int64}"),
           QStringLiteral("ALTER TABLE downloads ADD COLUMN synced_ms {int64}"),
       },
+      {
+          // Who made an entry, and where: empty for entries made before.
+          QStringLiteral("ALTER TABLE recordings ADD COLUMN host_name TEXT NOT NULL DEFAULT ''"),
+          QStringLiteral("ALTER TABLE recordings ADD COLUMN user_name TEXT NOT NULL DEFAULT ''"),
+          QStringLiteral("ALTER TABLE downloads ADD COLUMN host_name TEXT NOT NULL DEFAULT ''"),
+          QStringLiteral("ALTER TABLE downloads ADD COLUMN user_name TEXT NOT NULL DEFAULT ''"),
+          // A digest of the block as received, and the uuid of the download
+          // it repeats byte for byte; the latest download of a port is found
+          // by the index.
+          QStringLiteral("ALTER TABLE downloads ADD COLUMN block_digest {blob}"),
+          QStringLiteral("ALTER TABLE downloads ADD COLUMN repeat_of TEXT"),
+          QStringLiteral("CREATE INDEX downloads_by_port ON downloads (port_name, device, utc_ms)"),
+      },
   };
-  static_assert(Archive::kSchemaVersion == 2, "one migration step per schema version");
+  static_assert(Archive::kSchemaVersion == 3, "one migration step per schema version");
   return steps.at(fromVersion);
 }
 
@@ -131,6 +145,22 @@ std::optional<ArchivedRow> OptionalRowAt(const QSqlQuery &q, int timeColumn, int
   row.utcMs = q.value(timeColumn).toLongLong();
   ReadRow(q, base, row);
   return row;
+}
+
+// The host, user and repeat columns that follow synced_ms in a listing.
+void ReadOrigin(const QSqlQuery &q, int base, EntrySummary &e) {
+  e.hostName = q.value(base).toString();
+  e.userName = q.value(base + 1).toString();
+  e.repeatOf = q.value(base + 2).toString();
+}
+
+// What identifies a history block: the count the meter announced and every
+// byte it sent.
+QByteArray BlockDigest(int announced, const QByteArray &block) {
+  QCryptographicHash hash(QCryptographicHash::Sha256);
+  hash.addData(QByteArray::number(announced) + ':');
+  hash.addData(block);
+  return hash.result();
 }
 
 QAtomicInteger<quint64> connectionCounter;
@@ -228,6 +258,10 @@ struct Archive::Impl {
   }
 
   bool migrate(bool createSchema);
+  // The uuid of the download a new block with `digest` repeats: the latest
+  // from the same port and device, when its block was the same. Empty when
+  // it repeats none; nothing on failure.
+  std::optional<QString> repeatedDownload(const DownloadInfo &info, const QByteArray &digest);
   QList<EntrySummary> list(EntryKind kind);
 };
 
@@ -317,6 +351,29 @@ bool Archive::Impl::migrate(bool createSchema) {
   return false;
 }
 
+std::optional<QString> Archive::Impl::repeatedDownload(const DownloadInfo &info, const QByteArray &digest) {
+  QSqlQuery q(db());
+  q.setForwardOnly(true);
+  q.prepare(
+      QStringLiteral("SELECT uuid, block_digest, repeat_of FROM downloads"
+                     " WHERE port_name = ? AND device = ? ORDER BY utc_ms DESC, id DESC LIMIT 1"));
+  q.addBindValue(NotNull(info.portName));
+  q.addBindValue(NotNull(info.device));
+  if (!q.exec()) {
+    fail(QStringLiteral("finding the latest download"), q.lastError());
+    return std::nullopt;
+  }
+  QString repeated;
+  // A repeat of a repeat names the first of them.
+  if (q.next() && q.value(1).toByteArray() == digest)
+    repeated = q.value(2).isNull() ? q.value(0).toString() : q.value(2).toString();
+  if (q.lastError().type() != QSqlError::NoError) {
+    fail(QStringLiteral("finding the latest download"), q.lastError());
+    return std::nullopt;
+  }
+  return repeated;
+}
+
 void Archive::close() {
   d->insertReading.reset();
   d->insertGroup.reset();
@@ -350,7 +407,8 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
           ? QStringLiteral(
                 "SELECT e.id, e.uuid, e.started_ms, e.ended_ms, e.port_name, e.device,"
                 " e.line_settings, e.program_version, e.label, e.label_modified_ms,"
-                " e.reading_count, 0, 1, f.utc_ms, %1, l.utc_ms, %2, e.synced_ms"
+                " e.reading_count, 0, 1, f.utc_ms, %1, l.utc_ms, %2, e.synced_ms,"
+                " e.host_name, e.user_name, NULL"
                 " FROM recordings e"
                 " LEFT JOIN readings f ON f.recording_id = e.id AND f.number = 1"
                 " LEFT JOIN readings l ON l.recording_id = e.id AND l.number = e.reading_count"
@@ -359,7 +417,8 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
           : QStringLiteral(
                 "SELECT e.id, e.uuid, e.utc_ms, NULL, e.port_name, e.device, '', '',"
                 " e.label, e.label_modified_ms, e.groups_received, e.groups_announced,"
-                " e.complete, e.utc_ms, %1, e.utc_ms, %2, e.synced_ms"
+                " e.complete, e.utc_ms, %1, e.utc_ms, %2, e.synced_ms,"
+                " e.host_name, e.user_name, e.repeat_of"
                 " FROM downloads e"
                 " LEFT JOIN groups f ON f.download_id = e.id AND f.number = 1"
                 " LEFT JOIN groups l ON l.download_id = e.id AND l.number = e.groups_received"
@@ -390,6 +449,7 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
     e.first = OptionalRowAt(q, kFirstTime, kFirstTime + 1);
     e.last = OptionalRowAt(q, kLastTime, kLastTime + 1);
     e.syncedMs = TimeAt(q, kLastTime + 1 + kRowColumnCount);
+    ReadOrigin(q, kLastTime + 2 + kRowColumnCount, e);
     out.append(e);
   }
   return out;
@@ -498,6 +558,8 @@ std::optional<qint64> Archive::insertEntryCopy(const EntrySummary &e) {
     info.programVersion = e.programVersion;
     info.label = e.label;
     info.labelModifiedMs = e.labelModifiedMs;
+    info.hostName = e.hostName;
+    info.userName = e.userName;
     return insertRecording(info);
   }
   DownloadInfo info;
@@ -507,15 +569,18 @@ std::optional<qint64> Archive::insertEntryCopy(const EntrySummary &e) {
   info.device = e.device;
   info.label = e.label;
   info.labelModifiedMs = e.labelModifiedMs;
+  info.hostName = e.hostName;
+  info.userName = e.userName;
   return insertDownloadRow(info, e.groupsAnnounced, e.count, e.complete);
 }
 
 std::optional<qint64> Archive::insertDownloadRow(const DownloadInfo &info, int announced, qint64 received,
-                                                 bool complete) {
+                                                 bool complete, const QByteArray &digest) {
   QSqlQuery q(d->db());
   q.prepare(QStringLiteral(
       "INSERT INTO downloads (uuid, utc_ms, port_name, device, groups_announced, groups_received,"
-      " complete, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
+      " complete, label, label_modified_ms, host_name, user_name, block_digest, repeat_of)"
+      " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
   q.addBindValue(info.uuid);
   q.addBindValue(info.utcMs);
   q.addBindValue(NotNull(info.portName));
@@ -525,6 +590,11 @@ std::optional<qint64> Archive::insertDownloadRow(const DownloadInfo &info, int a
   q.addBindValue(complete ? 1 : 0);
   q.addBindValue(NotNull(info.label));
   q.addBindValue(OptionalTime(info.labelModifiedMs));
+  q.addBindValue(NotNull(info.hostName));
+  q.addBindValue(NotNull(info.userName));
+  q.addBindValue(digest.isEmpty() ? QVariant(QMetaType::fromType<QByteArray>()) : QVariant(digest));
+  q.addBindValue(info.repeatOf.isEmpty() ? QVariant(QMetaType::fromType<QString>())
+                                         : QVariant(info.repeatOf));
   if (!q.exec() || !q.next()) {
     d->fail(QStringLiteral("storing a download"), q.lastError());
     return std::nullopt;
@@ -618,8 +688,8 @@ std::optional<qint64> Archive::insertRecording(RecordingInfo &info) {
   QSqlQuery q(d->db());
   q.prepare(
       QStringLiteral("INSERT INTO recordings (uuid, started_ms, ended_ms, port_name, device, line_settings,"
-                     " program_version, label, label_modified_ms) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?)"
-                     " RETURNING id"));
+                     " program_version, label, label_modified_ms, host_name, user_name)"
+                     " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?) RETURNING id"));
   q.addBindValue(info.uuid);
   q.addBindValue(info.startedMs);
   q.addBindValue(OptionalTime(info.endedMs));
@@ -629,6 +699,8 @@ std::optional<qint64> Archive::insertRecording(RecordingInfo &info) {
   q.addBindValue(NotNull(info.programVersion));
   q.addBindValue(NotNull(info.label));
   q.addBindValue(OptionalTime(info.labelModifiedMs));
+  q.addBindValue(NotNull(info.hostName));
+  q.addBindValue(NotNull(info.userName));
   if (!q.exec() || !q.next()) {
     d->fail(QStringLiteral("storing a recording"), q.lastError());
     return std::nullopt;
@@ -673,7 +745,12 @@ std::optional<qint64> Archive::insertDownload(DownloadInfo &info, const QByteArr
   if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
   const int announced = std::max(0, info.groupsAnnounced);
   const int received = std::min(announced, ReadingGroup::WholeGroupsIn(block));
-  const std::optional<qint64> stored = insertDownloadRow(info, announced, received, received == announced);
+  const QByteArray digest = BlockDigest(announced, block);
+  const std::optional<QString> repeated = d->repeatedDownload(info, digest);
+  if (!repeated) return std::nullopt;
+  info.repeatOf = *repeated;
+  const std::optional<qint64> stored =
+      insertDownloadRow(info, announced, received, received == announced, digest);
   if (!stored) return std::nullopt;
   const qint64 id = *stored;
   if (!d->insertGroup && !d->prepare(d->insertGroup, QStringLiteral("INSERT INTO groups (download_id, %1)"

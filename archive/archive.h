@@ -37,7 +37,7 @@ QString ArchiveProgramVersion();
 class Archive {
  public:
   // The schema version this program writes; open() migrates older files.
-  static constexpr int kSchemaVersion = 2;
+  static constexpr int kSchemaVersion = 3;
 
   explicit Archive(std::unique_ptr<SqlDialect> dialect = MakeSqliteDialect());
   ~Archive();
@@ -138,7 +138,7 @@ class Archive {
  private:
   // One downloads row, without its groups.
   std::optional<qint64> insertDownloadRow(const DownloadInfo &info, int announced, qint64 received,
-                                          bool complete);
+                                          bool complete, const QByteArray &digest = QByteArray());
 
   struct Impl;
   std::unique_ptr<Impl> d;

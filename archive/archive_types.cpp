@@ -1,5 +1,10 @@
 #include "archive/archive_types.h"
 
+#include <QList>
+#include <QSysInfo>
+#include <pwd.h>
+#include <unistd.h>
+
 #include "protocol/reading_text.h"
 
 ArchivedRow DescribeGroup(const ReadingGroup &group, bool history) {
@@ -57,4 +62,61 @@ ReadingUnit UnitFromName(const QString &name) {
   if (name == QLatin1String("mA")) return ReadingUnit::MilliAmp;
   if (name == QLatin1String("A")) return ReadingUnit::Amp;
   return ReadingUnit::None;
+}
+
+void FillOrigin(QString &hostName, QString &userName) {
+  if (hostName.isEmpty()) hostName = QSysInfo::machineHostName();
+  if (userName.isEmpty()) {
+    // The account the program runs as; the environment only when the
+    // password database does not know it (a container's arbitrary uid).
+    if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
+      userName = QString::fromLocal8Bit(pw->pw_name);
+    if (userName.isEmpty()) userName = qEnvironmentVariable("USER");
+  }
+}
+
+namespace {
+
+bool IsControl(char32_t c) {
+  return c < 0x20 || (c >= 0x7f && c < 0xa0) || c == 0x2028 || c == 0x2029 || (c >= 0x202a && c <= 0x202e) ||
+         (c >= 0x2066 && c <= 0x2069);
+}
+
+}  // namespace
+
+LabelProblem CheckLabel(const QString &label, qsizetype *length, char32_t *control) {
+  qsizetype n = 0;
+  std::optional<char32_t> first;
+  for (const char32_t c : QStringView(label).toUcs4()) {
+    ++n;
+    if (!first && IsControl(c)) first = c;
+  }
+  if (length) *length = n;
+  if (first && control) *control = *first;
+  if (first) return LabelProblem::ControlCharacter;
+  return n > kMaxLabelLength ? LabelProblem::TooLong : LabelProblem::None;
+}
+
+QString EscapeControls(const QString &text) {
+  bool plain = true;
+  for (const QChar c : text) plain = plain && !IsControl(c.unicode());
+  if (plain) return text;
+  QString out;
+  out.reserve(text.size() + 8);
+  for (const char32_t c : QStringView(text).toUcs4()) {
+    if (!IsControl(c)) {
+      out += QString::fromUcs4(&c, 1);
+    } else if (c == '\t') {
+      out += QStringLiteral("\\t");
+    } else if (c == '\n') {
+      out += QStringLiteral("\\n");
+    } else if (c == '\r') {
+      out += QStringLiteral("\\r");
+    } else if (c < 0x100) {
+      out += QStringLiteral("\\x%1").arg(uint(c), 2, 16, QLatin1Char('0'));
+    } else {
+      out += QStringLiteral("\\u{%1}").arg(uint(c), 4, 16, QLatin1Char('0'));
+    }
+  }
+  return out;
 }

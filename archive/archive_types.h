@@ -22,6 +22,8 @@ struct RecordingInfo {
   QString programVersion;         // empty: this program's version
   QString label;
   std::optional<qint64> labelModifiedMs;
+  QString hostName;  // the computer it was made on (see FillOrigin)
+  QString userName;  // the operating-system user who made it
 };
 
 // Metadata of one history download.
@@ -33,6 +35,11 @@ struct DownloadInfo {
   int groupsAnnounced = 0;  // the count the meter announced
   QString label;
   std::optional<qint64> labelModifiedMs;
+  QString hostName;
+  QString userName;
+  // Set when it is stored: the uuid of the download it repeats byte for byte
+  // (the latest one from the same port and device), or empty.
+  QString repeatOf;
 };
 
 // One stored row: a reading of a recording or a group of a download, with
@@ -66,6 +73,9 @@ struct EntrySummary {
   int groupsAnnounced = 0;         // downloads only
   bool complete = true;            // downloads: every announced group arrived
   std::optional<qint64> syncedMs;  // when last found on the team server; unset: not there
+  QString hostName;                // the computer it was made on; empty in older archives
+  QString userName;                // the operating-system user
+  QString repeatOf;                // downloads: the download it repeats byte for byte, or empty
   std::optional<ArchivedRow> first;
   std::optional<ArchivedRow> last;
 };
@@ -80,3 +90,19 @@ ReadingKind KindFromName(const QString &name);
 // "mA", "A", or empty for no unit, and back.
 QString UnitName(ReadingUnit unit);
 ReadingUnit UnitFromName(const QString &name);
+
+// This computer's host name and the operating-system user running the
+// program, for the metadata of what is recorded here; fills in the empty ones.
+void FillOrigin(QString &hostName, QString &userName);
+
+// Labels: at most kMaxLabelLength characters (Unicode code points), none of
+// them a control character (C0, DEL, C1, line and paragraph separators,
+// bidirectional overrides and isolates).
+constexpr int kMaxLabelLength = 200;
+enum class LabelProblem { None, TooLong, ControlCharacter };
+// What is wrong with a label a user typed. `length` gets its length in
+// characters, `control` the first control character found.
+LabelProblem CheckLabel(const QString &label, qsizetype *length = nullptr, char32_t *control = nullptr);
+// Text from an archive made safe to show on a terminal or in a table: each
+// control character written out as \t, \n, \r, \xHH or \u{HHHH}.
+QString EscapeControls(const QString &text);

@@ -257,16 +257,23 @@ QString Recorder::beginRecording(RecordingInfo info) {
   if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
   if (info.startedMs == 0) info.startedMs = NowMs();
   if (info.programVersion.isEmpty()) info.programVersion = ArchiveProgramVersion();
+  FillOrigin(info.hostName, info.userName);
   currentSerial_ = ++lastSerial_;
   currentUuid_ = info.uuid;
+  // Stored with its first reading: a run that ends without one leaves nothing.
+  unstarted_ = std::move(info);
+  return currentUuid_;
+}
+
+void Recorder::pushBegin() {
   auto payload = std::make_shared<Payload>();
-  payload->recording = std::move(info);
+  payload->recording = std::move(*unstarted_);
+  unstarted_.reset();
   Op op;
   op.type = Op::Begin;
   op.serial = currentSerial_;
   op.payload = std::move(payload);
   s_->push(std::move(op));
-  return currentUuid_;
 }
 
 bool Recorder::isRecording() const { return currentSerial_ != 0; }
@@ -276,6 +283,7 @@ bool Recorder::appendReading(const ReadingGroup &group) { return appendReading(g
 
 bool Recorder::appendReading(const ReadingGroup &group, qint64 utcMs) {
   if (currentSerial_ == 0) return false;
+  if (unstarted_) pushBegin();
   Op op;
   op.type = Op::Reading;
   op.high = group.high;
@@ -289,6 +297,13 @@ bool Recorder::appendReading(const ReadingGroup &group, qint64 utcMs) {
 
 void Recorder::endRecording(std::optional<qint64> utcMs) {
   if (currentSerial_ == 0) return;
+  const bool empty = unstarted_.has_value();
+  unstarted_.reset();
+  if (empty) {
+    currentSerial_ = 0;
+    currentUuid_.clear();
+    return;
+  }
   Op op;
   op.type = Op::End;
   op.serial = currentSerial_;
@@ -301,6 +316,7 @@ void Recorder::endRecording(std::optional<qint64> utcMs) {
 QString Recorder::recordDownload(DownloadInfo info, const QByteArray &block) {
   if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
   if (info.utcMs == 0) info.utcMs = NowMs();
+  FillOrigin(info.hostName, info.userName);
   const QString uuid = info.uuid;
   auto payload = std::make_shared<Payload>();
   payload->download = std::move(info);

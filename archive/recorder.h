@@ -58,7 +58,9 @@ class Recorder : public QObject {
   QString archivePath() const;
 
   // Opens a new recording (ending an open one first) and returns its uuid.
-  // An unset info.startedMs (0) means now; version and uuid are filled in.
+  // An unset info.startedMs (0) means now; version, uuid, host and user are
+  // filled in. It is written with its first reading: a recording that ends
+  // without one is not kept.
   QString beginRecording(RecordingInfo info);
   bool isRecording() const;
   QString currentRecording() const;  // uuid, empty when none is open
@@ -86,7 +88,11 @@ class Recorder : public QObject {
  private:
   struct Shared;
   std::shared_ptr<Shared> s_;
+  // Queues the open recording's metadata, held back until its first reading.
+  void pushBegin();
+
   int currentSerial_ = 0;  // 0: no recording open
   int lastSerial_ = 0;
   QString currentUuid_;
+  std::optional<RecordingInfo> unstarted_;  // the open recording, before its first reading
 };

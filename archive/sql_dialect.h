@@ -94,10 +94,8 @@ class SqlDialect {
   // Starts a transaction that takes the write lock at once, so that two
   // writers queue up instead of failing halfway through.
   virtual QString beginWriteStatement() const = 0;
-  // `bytes` as a literal for a statement's text; the default is X'hex'.
-  virtual QByteArray blobLiteral(QByteArrayView bytes) const;
   // A bulk writer into `table` (`columns` in the order values are given).
-  // The default sends multi-row INSERTs with the values in their text.
+  // The default sends multi-row INSERTs with every value bound.
   virtual std::unique_ptr<BulkInsert> bulkInsert(const QSqlDatabase &db, const QString &table,
                                                  const QString &columns) const;
   // Sorts an engine error into the failures the program tells apart.

@@ -30,6 +30,10 @@ QString Counted(qint64 n, const char *one, const char *many) {
   return QLocale(QLocale::English).toString(n) + QLatin1Char(' ') + QLatin1String(n == 1 ? one : many);
 }
 
+// A download that repeats an earlier one byte for byte stays on this
+// computer: the server has the earlier one.
+bool StaysLocal(const EntrySummary &e) { return !e.repeatOf.isEmpty(); }
+
 // Whether a label stamped `a` was changed after one stamped `b`.
 bool Later(std::optional<qint64> a, std::optional<qint64> b) { return a && (!b || *a > *b); }
 
@@ -73,12 +77,16 @@ SyncReport SyncToServer(Archive &local, const QString &server, const SyncOptions
   qint64 total = 0;
   for (const EntrySummary &e : entries) {
     const Archive::StoredEntry *s = heldOf(e);
-    total += std::max<qint64>(0, e.count - (s ? s->count : 0));
+    if (!StaysLocal(e)) total += std::max<qint64>(0, e.count - (s ? s->count : 0));
   }
   qint64 done = 0;
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
 
   for (const EntrySummary &e : entries) {
+    if (StaysLocal(e)) {
+      ++report.repeats;
+      continue;
+    }
     const bool recording = e.kind == EntryKind::Recording;
     const Archive::StoredEntry *s = heldOf(e);
     // Rows the server lacks: all of a new entry, the tail of a recording
@@ -141,6 +149,9 @@ QString SyncSummary(const SyncReport &r) {
                  Counted(r.downloads, "download", "downloads") + QStringLiteral(", ") +
                  Counted(r.groups, "group", "groups") + QStringLiteral("; ") +
                  QLocale(QLocale::English).toString(r.alreadyThere) + QStringLiteral(" already there");
+  if (r.repeats > 0)
+    text += QStringLiteral("; ") + Counted(r.repeats, "repeated download", "repeated downloads") +
+            QStringLiteral(" left out");
   if (r.labelsToServer > 0)
     text += QStringLiteral("; ") + Counted(r.labelsToServer, "label", "labels") + QStringLiteral(" sent");
   if (r.labelsFromServer > 0)

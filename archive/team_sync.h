@@ -28,6 +28,7 @@ struct SyncReport {
   int alreadyThere = 0;  // entries the server held complete already
   int labelsToServer = 0;
   int labelsFromServer = 0;
+  int repeats = 0;  // downloads left out: each repeats an earlier one byte for byte
 };
 
 // `server` is a libpq connection string (URL or key=value pairs); `local`
@@ -35,5 +36,5 @@ struct SyncReport {
 SyncReport SyncToServer(Archive &local, const QString &server, const SyncOptions &options);
 
 // "3 recordings, 1,204 readings; 1 download, 255 groups; 12 already there",
-// and the labels that travelled, if any.
+// the repeated downloads left out and the labels that travelled, if any.
 QString SyncSummary(const SyncReport &report);

@@ -2,6 +2,7 @@
 #include <QDateTime>
 
 #include "archive/archive.h"
+#include "archive/csv_export.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
@@ -33,13 +34,23 @@ std::optional<EntrySummary> FindEntry(Archive &archive, const QString &id, QStri
   return e;
 }
 
+// Who made an entry where, "user@host"; "-" when the archive does not know.
+QString OriginText(const EntrySummary &e) {
+  if (e.hostName.isEmpty() && e.userName.isEmpty()) return QStringLiteral("-");
+  return EscapeControls(e.userName) + QLatin1Char('@') + EscapeControls(e.hostName);
+}
+
 }  // namespace
 
 int RunList(const QStringList &args) {
   CommandLine line(QStringLiteral("list [options]"),
                    QStringLiteral("Lists the recordings and downloads in the archive, newest first: ID,\n"
-                                  "kind, start, port, rows, first and last reading, label. An ID may be\n"
-                                  "shortened to any prefix that names one entry."));
+                                  "kind, start, port, rows, first and last reading, user@computer,\n"
+                                  "label. Kind is live, download, or repeat: a download whose bytes are\n"
+                                  "those of the latest download from the same port (not sent by sync).\n"
+                                  "Control characters in the archive's texts are shown as \\t, \\n,\n"
+                                  "\\xHH or \\u{HHHH}. An ID may be shortened to any prefix that names\n"
+                                  "one entry."));
   line.addArchiveOption();
   if (const int rc = line.parse(args, 0, 0); rc >= 0) return rc;
   Archive archive;
@@ -51,20 +62,23 @@ int RunList(const QStringList &args) {
   }
   QString text;
   for (const EntrySummary &e : entries) {
-    QString kind = e.kind == EntryKind::Recording ? QStringLiteral("live") : QStringLiteral("download");
+    QString kind = e.kind == EntryKind::Recording ? QStringLiteral("live")
+                   : e.repeatOf.isEmpty()         ? QStringLiteral("download")
+                                                  : QStringLiteral("repeat");
     QString rows = QString::number(e.count);
     if (e.kind == EntryKind::Download && !e.complete)
       rows += QStringLiteral("/%1 incomplete").arg(e.groupsAnnounced);
     const QString range =
-        e.first && e.last ? e.first->text + QStringLiteral(" .. ") + e.last->text : QString();
-    text += QStringLiteral("%1  %2  %3  %4  %5  %6  %7")
-                .arg(e.uuid.left(kShortId), -kShortId)
+        e.first && e.last ? EscapeControls(e.first->text + QStringLiteral(" .. ") + e.last->text) : QString();
+    text += QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8")
+                .arg(EscapeControls(e.uuid.left(kShortId)), -kShortId)
                 .arg(kind, -8)
                 .arg(LocalMinuteText(e.startedMs))
-                .arg(e.portName, -5)
+                .arg(EscapeControls(e.portName), -5)
                 .arg(rows, 6)
                 .arg(range, -24)
-                .arg(e.label)
+                .arg(OriginText(e), -16)
+                .arg(EscapeControls(e.label))
                 .trimmed() +
             QLatin1Char('\n');
   }
@@ -76,15 +90,20 @@ int RunExport(const QStringList &args) {
   CommandLine line(QStringLiteral("export ID... --csv FILE [options]"),
                    QStringLiteral("Writes the readings of the named recordings and downloads as CSV\n"
                                   "(RFC 4180, UTF-8 with a byte-order mark; - writes plain UTF-8 to\n"
-                                  "standard output). The file appears only once it is complete."));
+                                  "standard output; --encoding gbk for old spreadsheet programs). The\n"
+                                  "file appears only once it is complete."));
   line.addOption({QStringLiteral("csv"), QStringLiteral("The CSV file, or - for standard output."),
                   QStringLiteral("file")});
+  line.addEncodingOption();
   line.addArchiveOption();
   line.parser.addPositionalArgument(QStringLiteral("ID"), QStringLiteral("Entries as 'list' shows them."),
                                     QStringLiteral("ID..."));
   if (const int rc = line.parse(args, 1, -1); rc >= 0) return rc;
   const QString csv = line.parser.value(QStringLiteral("csv"));
   if (csv.isEmpty()) return line.usageError(QStringLiteral("export needs --csv FILE"));
+  QString why;
+  const std::optional<bool> gbk = line.gbkEncoding(&why);
+  if (!gbk) return line.usageError(why);
   Archive archive;
   if (const int rc = OpenArchive(line, archive); rc >= 0) return rc;
   QList<EntrySummary> entries;
@@ -94,7 +113,7 @@ int RunExport(const QStringList &args) {
     if (!e) return line.usageError(error);
     entries << *e;
   }
-  const int rc = WriteCsv(archive, entries, csv);
+  const int rc = WriteCsv(archive, entries, csv, *gbk);
   return rc >= 0 ? rc : kExitOk;
 }
 
@@ -103,14 +122,30 @@ int RunLabel(const QStringList &args) {
                    QStringLiteral("Sets the label of a recording or download (an empty TEXT clears it)."));
   line.addArchiveOption();
   line.parser.addPositionalArgument(QStringLiteral("ID"), QStringLiteral("The entry, as 'list' shows it."));
-  line.parser.addPositionalArgument(QStringLiteral("TEXT"), QStringLiteral("The new label."));
+  line.parser.addPositionalArgument(
+      QStringLiteral("TEXT"),
+      QStringLiteral("The new label: at most %1 characters, no control characters.").arg(kMaxLabelLength));
   if (const int rc = line.parse(args, 2, 2); rc >= 0) return rc;
+  const QString label = line.parser.positionalArguments()[1];
+  qsizetype length = 0;
+  char32_t control = 0;
+  switch (CheckLabel(label, &length, &control)) {
+    case LabelProblem::TooLong:
+      return line.usageError(QStringLiteral("the label is %1 characters long; at most %2 are allowed")
+                                 .arg(length)
+                                 .arg(kMaxLabelLength));
+    case LabelProblem::ControlCharacter:
+      return line.usageError(
+          QStringLiteral("the label holds a control character (U+%1); labels are one line of plain text")
+              .arg(QString::number(uint(control), 16).toUpper().rightJustified(4, QLatin1Char('0'))));
+    case LabelProblem::None: break;
+  }
   Archive archive;
   if (const int rc = OpenArchive(line, archive); rc >= 0) return rc;
   QString error;
   const std::optional<EntrySummary> e = FindEntry(archive, line.parser.positionalArguments()[0], &error);
   if (!e) return line.usageError(error);
-  if (!archive.setLabel(e->kind, e->uuid, line.parser.positionalArguments()[1])) {
+  if (!archive.setLabel(e->kind, e->uuid, label)) {
     Err(QStringLiteral("arrester-cli: archive %1: %2\n").arg(archive.path(), archive.errorText()));
     return kExitFailure;
   }

@@ -28,7 +28,9 @@ struct Outputs::State {
   std::optional<QTemporaryDir> scratch;  // --no-record with --csv: a throwaway archive
   std::unique_ptr<Recorder> recorder;
   EntryKind kind = EntryKind::Recording;
-  QString uuid;  // the recording or download written
+  QString uuid;         // the recording or download written
+  bool gbk = false;     // --encoding gbk
+  qint64 readings = 0;  // live readings handed over
 };
 
 Outputs::Outputs() : d_(std::make_unique<State>()) {}
@@ -39,6 +41,7 @@ int Outputs::setUp(const CommandLine &line, Kind kind) {
   d_->csvPath = line.parser.value(QStringLiteral("csv"));
   d_->kind = kind == Kind::Live ? EntryKind::Recording : EntryKind::Download;
   csvOnStdout_ = d_->csvPath == QLatin1String("-");
+  if (const int rc = setUpEncoding(line); rc >= 0) return rc;
   if (!d_->record && d_->csvPath.isEmpty()) return -1;
 
   if (d_->record) {
@@ -76,7 +79,16 @@ void Outputs::begin(const QString &portName, const QString &device, const QStrin
 }
 
 void Outputs::liveReading(qint64 utcMs, const ReadingGroup &group) {
+  ++d_->readings;
   if (d_->recorder) d_->recorder->appendReading(group, utcMs);
+}
+
+int Outputs::setUpEncoding(const CommandLine &line) {
+  QString why;
+  const std::optional<bool> gbk = line.gbkEncoding(&why);
+  if (!gbk) return line.usageError(why);
+  d_->gbk = *gbk;
+  return -1;
 }
 
 void Outputs::download(qint64 utcMs, const QString &portName, const QString &device, int announced,
@@ -94,6 +106,15 @@ void Outputs::download(qint64 utcMs, const QString &portName, const QString &dev
 int Outputs::finish() {
   if (!d_->recorder) return -1;
   d_->recorder->endRecording();
+  // A live run without a single reading leaves nothing behind (the recorder
+  // does not keep it), so there is nothing to name or export either.
+  if (d_->kind == EntryKind::Recording && d_->readings == 0) {
+    d_->uuid.clear();
+    QStringList none;
+    if (d_->record) none << QStringLiteral("nothing recorded");
+    if (!d_->csvPath.isEmpty()) none << QStringLiteral("no CSV written");
+    Err(QStringLiteral("No reading arrived: %1\n").arg(none.join(QStringLiteral(", "))));
+  }
   const bool flushed = d_->recorder->flush(kFlushTimeoutMs);
   const RecorderStats stats = d_->recorder->stats();
   d_->recorder.reset();
@@ -115,12 +136,13 @@ int Outputs::finish() {
                  archive.errorText().isEmpty() ? QStringLiteral("entry not found") : archive.errorText()));
     return kExitFailure;
   }
-  return WriteCsv(archive, {*entry}, d_->csvPath);
+  return WriteCsv(archive, {*entry}, d_->csvPath, d_->gbk);
 }
 
-int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString &path) {
+int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString &path, bool gbk) {
   CsvExportOptions options;
   options.entries = entries;
+  if (gbk) options.encoding = CsvEncoding::Gbk;
   CsvExportResult result;
   if (path == QLatin1String("-")) {
     std::fflush(stdout);
@@ -130,7 +152,7 @@ int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString
       return kExitFailure;
     }
     // A pipe reader wants plain UTF-8, without the byte-order mark.
-    options.encoding = CsvEncoding::Utf8;
+    if (!gbk) options.encoding = CsvEncoding::Utf8;
     result = ExportCsv(archive, out, options);
     if (result.ok && !out.flush()) {
       result.ok = false;

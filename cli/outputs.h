@@ -39,13 +39,17 @@ class Outputs {
   int finish();
 
  private:
+  // Reads --encoding; -1, or the usage exit code after printing why.
+  int setUpEncoding(const CommandLine &line);
+
   struct State;
   std::unique_ptr<State> d_;
   bool csvOnStdout_ = false;
 };
 
 // Writes entries of the archive as CSV to `path` ("-": standard output, UTF-8
-// without a byte-order mark). Returns -1, or an exit code after printing why.
-int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString &path);
+// without a byte-order mark), in GBK when `gbk`. Returns -1, or an exit code
+// after printing why.
+int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString &path, bool gbk = false);
 
 }  // namespace cli

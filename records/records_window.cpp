@@ -108,6 +108,9 @@ namespace {
 constexpr int kProgressSteps = 1000;
 }  // namespace
 
+const QString RecordsWindow::kCsvUtf8Filter = QStringLiteral("CSV文件,UTF-8 (*.csv)");
+const QString RecordsWindow::kCsvGbkFilter = QStringLiteral("CSV文件,GBK编码,用于旧版电子表格程序 (*.csv)");
+
 void RecordsWindow::ExportSelected() {
   QList<int> rows;
   for (const QModelIndex &i : RecordsTable->selectionModel()->selectedRows()) rows << i.row();
@@ -117,15 +120,19 @@ void RecordsWindow::ExportSelected() {
   CsvExportOptions options;
   for (int row : rows) options.entries << model_->Entry(row);
 
-  QFileDialog dialog(this, QStringLiteral("导出测量记录"),
-                     QFileInfo(archivePath_).dir().filePath(QStringLiteral("测量记录.csv")),
-                     QStringLiteral("CSV文件 (*.csv);;所有文件 (*)"));
+  // The encoding is chosen with the file type, as spreadsheet programs
+  // offer it: GBK for old ones on Chinese Windows that do not read UTF-8.
+  QFileDialog dialog(
+      this, QStringLiteral("导出测量记录"),
+      QFileInfo(archivePath_).dir().filePath(QStringLiteral("测量记录.csv")),
+      QStringList{kCsvUtf8Filter, kCsvGbkFilter, QStringLiteral("所有文件 (*)")}.join(QStringLiteral(";;")));
   dialog.setObjectName(QStringLiteral("ExportDialog"));
   dialog.setOption(QFileDialog::DontUseNativeDialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("csv"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   const QString path = dialog.selectedFiles().constFirst();
+  if (dialog.selectedNameFilter() == kCsvGbkFilter) options.encoding = CsvEncoding::Gbk;
 
   // A long export shows its progress and can be cancelled; a short one ends
   // before the dialog would appear. A cancelled export leaves no file.

@@ -9,6 +9,7 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <QSqlQuery>
+#include <QSysInfo>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
@@ -21,6 +22,7 @@
 #include "archive/csv_export.h"
 #include "archive/recorder.h"
 #include "protocol/reading_text.h"
+#include "records/records_model.h"
 #include "sample_readings.h"
 
 namespace {
@@ -505,6 +507,130 @@ class ArchiveTest : public QObject {
     for (const EntrySummary &e : list) QCOMPARE(CheckSampleRecording(a, e), n);
   }
 
+  // A file of the previous schema is brought up to date and keeps its
+  // entry (without host or user). The recorder then stamps each entry with
+  // this computer and user, keeps no run that ended without a reading, and
+  // marks a download that repeats the latest of its port byte for byte; the
+  // records window shows all of it and refuses labels that are too long or
+  // hold control characters.
+  void originRepeatsAndEmptyRunsInAnOlderFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("previous.sqlite");
+    QString old;
+    {
+      Archive a;
+      QVERIFY(a.open(path));
+      RecordingInfo info;
+      info.startedMs = 1000;
+      old = a.addRecording(info, {{1001, Group(12, 34, 1)}});
+      QSqlQuery q(a.database());
+      for (const char *sql :
+           {"DROP INDEX downloads_by_port", "ALTER TABLE recordings DROP COLUMN host_name",
+            "ALTER TABLE recordings DROP COLUMN user_name", "ALTER TABLE downloads DROP COLUMN host_name",
+            "ALTER TABLE downloads DROP COLUMN user_name", "ALTER TABLE downloads DROP COLUMN block_digest",
+            "ALTER TABLE downloads DROP COLUMN repeat_of", "PRAGMA user_version = 2"})
+        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+    }
+    const QByteArray block = Block({Group(12, 34, 1), Group(0, 7, 19)});
+    QString kept, first, repeat, changed, otherPort;
+    {
+      Recorder rec(path);
+      RecordingInfo info;
+      info.portName = "COM1";
+      rec.beginRecording(info);
+      rec.endRecording();  // no reading: not kept
+      kept = rec.beginRecording(info);
+      QVERIFY(rec.appendReading(Group(1, 1, 1)));
+      rec.endRecording();
+      DownloadInfo dl;
+      dl.portName = "COM1";
+      dl.device = "/dev/ttyUSB0";
+      dl.groupsAnnounced = 2;
+      first = rec.recordDownload(dl, block);
+      repeat = rec.recordDownload(dl, block);
+      changed = rec.recordDownload(dl, Block({Group(12, 34, 1), Group(0, 8, 19)}));
+      dl.portName = "COM2";
+      otherPort = rec.recordDownload(dl, block);
+      QVERIFY(rec.flush());
+    }
+    Archive a;
+    QVERIFY(a.open(path));
+    CheckArchiveHealth(a);
+    const QList<EntrySummary> recordings = a.listRecordings();
+    QCOMPARE(recordings.size(), 2);
+    QCOMPARE(recordings[1].uuid, old);
+    QCOMPARE(recordings[1].count, 1);
+    QVERIFY(recordings[1].hostName.isEmpty() && recordings[1].userName.isEmpty());
+    QCOMPARE(recordings[0].uuid, kept);
+    QCOMPARE(recordings[0].hostName, QSysInfo::machineHostName());
+    QVERIFY(!recordings[0].userName.isEmpty());
+    QMap<QString, QString> repeats;
+    for (const EntrySummary &e : a.listDownloads()) {
+      repeats[e.uuid] = e.repeatOf;
+      QCOMPARE(e.hostName, QSysInfo::machineHostName());
+    }
+    const QMap<QString, QString> expected{
+        {first, QString()}, {repeat, first}, {changed, QString()}, {otherPort, QString()}};
+    QCOMPARE(repeats, expected);
+
+    // The records window's table: who, where, the repeat, and the label rules.
+    RecordsModel model(a);
+    QVERIFY(model.Reload(QString()));
+    QCOMPARE(model.rowCount(), 6);
+    int repeatRow = -1;
+    for (int row = 0; row < model.rowCount(); ++row)
+      if (model.Entry(row).uuid == repeat) repeatRow = row;
+    auto cell = [&](int row, int column) { return model.index(row, column).data().toString(); };
+    QCOMPARE(cell(repeatRow, RecordsModel::KindColumn), QStringLiteral("历史数据(重复)"));
+    QCOMPARE(cell(repeatRow, RecordsModel::HostColumn), QSysInfo::machineHostName());
+    QCOMPARE(cell(repeatRow, RecordsModel::ServerColumn), QStringLiteral("不上传"));
+    QSignalSpy refused(&model, &RecordsModel::labelFailed);
+    const QModelIndex label = model.index(repeatRow, RecordsModel::LabelColumn);
+    QVERIFY(!model.setData(label, QString(201, QChar(0x76f8))));
+    QVERIFY(!model.setData(label, QStringLiteral("A相\x1b]0;x\a")));
+    QCOMPARE(refused.size(), 2);
+    QVERIFY(refused[0][0].toString().contains(QStringLiteral("200")));
+    QVERIFY(model.setData(label, QString(200, QChar(0x76f8))));
+    QCOMPARE(a.findEntry(repeat)->label, QString(200, QChar(0x76f8)));
+    // A label that came from elsewhere is shown escaped, never raw.
+    QVERIFY(a.setLabel(EntryKind::Download, repeat, QStringLiteral("A\tB\x1b[2J")));
+    QVERIFY(model.Reload(QString()));
+    QCOMPARE(cell(repeatRow, RecordsModel::LabelColumn), QStringLiteral("A\\tB\\x1b[2J"));
+  }
+
+  // The bulk writer other engines fall back on binds every value: a NUL,
+  // quotes, SQL and every byte of a blob arrive as they were, across the
+  // statements a long copy takes.
+  void bulkCopyKeepsEveryCharacter() {
+    QTemporaryDir dir;
+    Archive source, target;
+    QVERIFY(source.open(dir.filePath("source.sqlite")));
+    QVERIFY(target.open(dir.filePath("target.sqlite")));
+    RecordingInfo info;
+    info.startedMs = 1000;
+    QList<std::pair<qint64, ReadingGroup>> readings;
+    for (int i = 0; i < 250; ++i) readings.append({SampleTime(i), SampleReading(i)});
+    const QString uuid = source.addRecording(info, readings);
+    QSqlQuery q(source.database());
+    q.prepare("UPDATE readings SET text = ?, raw = ? WHERE number IN (1, 100, 250)");
+    static const char odd[] = "a\0b'); DROP TABLE readings; --\\ \"x\" 相\xF0\x9F\x98\x80";
+    q.addBindValue(QString::fromUtf8(odd, sizeof odd - 1));
+    q.addBindValue(QByteArray("\0'\\\xff", 4));
+    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+    const EntrySummary e = *source.findEntry(uuid);
+    QVERIFY(target.beginWrite());
+    const std::optional<qint64> id = target.insertEntryCopy(e);
+    QVERIFY(id);
+    const std::unique_ptr<RowStream> rows = source.streamRows(e);
+    QCOMPARE(target.appendRows(EntryKind::Recording, *id, *rows), 250);
+    QVERIFY(target.setRecordingTotals(*id, e.count, e.endedMs) && target.commit());
+    const QString dump =
+        "SELECT group_concat(number || hex(text) || hex(raw) || typeof(text) || ifnull(value, 'n'), ';')"
+        " FROM (SELECT * FROM readings ORDER BY number)";
+    QCOMPARE(Scalar(target.database(), dump).toString(), Scalar(source.database(), dump).toString());
+    QVERIFY(Scalar(target.database(), dump).toString().contains("61006227"));  // "a\0b'"
+  }
+
   void csvBytes_data() {
     QTest::addColumn<bool>("generic");
     QTest::newRow("engine") << false;
@@ -535,19 +661,19 @@ class ArchiveTest : public QObject {
     QVERIFY(!a.addDownload(dl, Block({Group(2, 50, 12), Group(1, 5, 10)})).isEmpty());
 
     const QByteArray expected =
-        "local_time,utc_ms,source,id,label,number,kind,value,unit,value_ma,text,raw\r\n"
-        "2024-05-01T20:34:56.789+08:00,1714566896789,recording,11111111-2222-3333-4444-555555555555,"
-        "\"A相, \"\"3号\"\"\",1,AC,12.34,mA,12.34,12.34mA,0C 22 01\r\n"
-        "2024-05-01T20:34:57.289+08:00,1714566897289,recording,11111111-2222-3333-4444-555555555555,"
-        "\"A相, \"\"3号\"\"\",2,DC,-0.7,A,-700,-0.7A,00 07 13\r\n"
-        "2024-05-01T20:34:57.789+08:00,1714566897789,recording,11111111-2222-3333-4444-555555555555,"
-        "\"A相, \"\"3号\"\"\",3,overload,,,,0L,00 00 09\r\n"
-        "2024-05-01T20:34:58.289+08:00,1714566898289,recording,11111111-2222-3333-4444-555555555555,"
-        "\"A相, \"\"3号\"\"\",4,invalid,,,,ERROR,01 02 00\r\n"
-        "2024-05-02T00:00:00.000+08:00,1714579200000,download,99999999-8888-7777-6666-555555555555,"
-        ",1,AC,250,A,250000,AC 250 A,02 32 0C\r\n"
-        "2024-05-02T00:00:00.000+08:00,1714579200000,download,99999999-8888-7777-6666-555555555555,"
-        ",2,AC,0.105,mA,0.105,AC 0.105mA,01 05 0A\r\n";
+        "local_time,local_datetime,utc_ms,source,id,label,number,kind,value,unit,value_ma,text,raw\r\n"
+        "2024-05-01T20:34:56.789+08:00,2024-05-01 20:34:56,1714566896789,recording,"
+        "11111111-2222-3333-4444-555555555555,\"A相, \"\"3号\"\"\",1,AC,12.34,mA,12.34,12.34mA,0C 22 01\r\n"
+        "2024-05-01T20:34:57.289+08:00,2024-05-01 20:34:57,1714566897289,recording,"
+        "11111111-2222-3333-4444-555555555555,\"A相, \"\"3号\"\"\",2,DC,-0.7,A,-700,'-0.7A,00 07 13\r\n"
+        "2024-05-01T20:34:57.789+08:00,2024-05-01 20:34:57,1714566897789,recording,"
+        "11111111-2222-3333-4444-555555555555,\"A相, \"\"3号\"\"\",3,overload,,,,0L,00 00 09\r\n"
+        "2024-05-01T20:34:58.289+08:00,2024-05-01 20:34:58,1714566898289,recording,"
+        "11111111-2222-3333-4444-555555555555,\"A相, \"\"3号\"\"\",4,invalid,,,,ERROR,01 02 00\r\n"
+        "2024-05-02T00:00:00.000+08:00,2024-05-02 00:00:00,1714579200000,download,"
+        "99999999-8888-7777-6666-555555555555,,1,AC,250,A,250000,AC 250 A,02 32 0C\r\n"
+        "2024-05-02T00:00:00.000+08:00,2024-05-02 00:00:00,1714579200000,download,"
+        "99999999-8888-7777-6666-555555555555,,2,AC,0.105,mA,0.105,AC 0.105mA,01 05 0A\r\n";
 
     QBuffer utf8;
     utf8.open(QIODevice::WriteOnly);

@@ -91,7 +91,7 @@ QList<QStringList> CsvRows(const QString &path) {
   for (int i = 1; i < lines.size(); ++i) rows << lines[i].split(QLatin1Char(','));
   return rows;
 }
-constexpr int kCsvId = 3, kCsvLabel = 4, kCsvText = 10;
+constexpr int kCsvId = 4, kCsvLabel = 5, kCsvText = 11;
 
 int CountMessages(const StatusLine &line, const QString &prefix) {
   int n = 0;
@@ -199,7 +199,7 @@ void TestRecorder::runsRecordedAndExportedFromRecordsWindow() {
     QCOMPARE(rows.size(), run1.size() + run2.size());
     QStringList texts1, texts2;
     for (const QStringList &r : rows) {
-      QCOMPARE(r.size(), 12);
+      QCOMPARE(r.size(), 13);
       (r[kCsvId] == rows.first()[kCsvId] ? texts1 : texts2) << r[kCsvText];
       if (r[kCsvId] == rows.first()[kCsvId]) QCOMPARE(r[kCsvLabel], QStringLiteral("A相 3号"));
     }
