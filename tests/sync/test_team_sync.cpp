@@ -322,6 +322,57 @@ class TeamSyncTest : public QObject {
     QCOMPARE(remote.findEntry(small)->count, 7);
   }
 
+  // Who made an entry and where travels to the server; a download that
+  // repeats the latest one of its port byte for byte stays home, on the
+  // first sync and every later one.
+  void originTravelsAndRepeatsStayHome() {
+    const QString server = freshDatabase();
+    const QString path = archivePath();
+    QString recording, download, repeat;
+    {
+      Archive local;
+      QVERIFY(local.open(path));
+      RecordingInfo info;
+      info.startedMs = 1000;
+      info.hostName = QStringLiteral("laptop-3");
+      info.userName = QStringLiteral("zhang");
+      recording = local.addRecording(info, {{1001, SampleReading(0)}});
+      DownloadInfo dl;
+      dl.utcMs = 2000;
+      dl.portName = QStringLiteral("COM2");
+      dl.groupsAnnounced = 1;
+      dl.hostName = QStringLiteral("laptop-3");
+      dl.userName = QStringLiteral("li");
+      const ReadingGroup g = SampleReading(1);
+      QByteArray bytes;
+      bytes.append(char(g.high)).append(char(g.low)).append(char(g.code));
+      download = local.addDownload(dl, bytes);
+      dl.utcMs = 3000;
+      repeat = local.addDownload(dl, bytes);
+      QVERIFY(!recording.isEmpty() && !download.isEmpty() && !repeat.isEmpty());
+      QCOMPARE(local.findEntry(repeat)->repeatOf, download);
+    }
+    for (const char *alreadyThere : {"0", "2"}) {
+      const CliRun r = RunCli({"sync", server}, path);
+      QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+      QVERIFY2(r.out.contains(QStringLiteral("%1 already there; 1 repeated download left out\n")
+                                  .arg(QLatin1String(alreadyThere))),
+               qPrintable(r.out));
+    }
+    Archive remote(MakePostgresDialect());
+    QVERIFY(remote.open(server));
+    const QList<EntrySummary> there = remote.listEntries();
+    QCOMPARE(there.size(), 2);
+    QCOMPARE(there[0].uuid, download);
+    QCOMPARE(there[0].hostName + QLatin1Char('/') + there[0].userName, QStringLiteral("laptop-3/li"));
+    QCOMPARE(there[1].uuid, recording);
+    QCOMPARE(there[1].hostName + QLatin1Char('/') + there[1].userName, QStringLiteral("laptop-3/zhang"));
+    const CliRun listed = RunCli({"list"}, path);
+    QVERIFY2(
+        listed.out.contains(QStringLiteral(" repeat ")) && listed.out.contains(QStringLiteral("li@laptop-3")),
+        qPrintable(listed.out));
+  }
+
   // The server ends the sync's connection while it is inside the second
   // recording: the first stays complete, nothing of the second is on the
   // server or marked locally, and the next run completes it.
