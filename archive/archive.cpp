@@ -262,7 +262,11 @@ struct Archive::Impl {
   // from the same port and device, when its block was the same. Empty when
   // it repeats none; nothing on failure.
   std::optional<QString> repeatedDownload(const DownloadInfo &info, const QByteArray &digest);
-  QList<EntrySummary> list(EntryKind kind);
+  // The listing of one kind; with `uuid`, only that entry. Empty, with the
+  // failure set, when any row could not be read.
+  QList<EntrySummary> list(EntryKind kind, const QString &uuid = QString());
+  // Up to two uuids of `kind` that start with `prefix`, by the uuid index.
+  std::optional<QStringList> uuidsStartingWith(EntryKind kind, const QString &prefix);
 };
 
 Archive::Archive(std::unique_ptr<SqlDialect> dialect) : d(std::make_unique<Impl>()) {
@@ -328,10 +332,14 @@ bool Archive::Impl::migrate(bool createSchema) {
   if (version > kSchemaVersion) {
     return fail(
         QStringLiteral("archive schema %1 is newer than this program's %2").arg(version).arg(kSchemaVersion),
-        ArchiveFailure::NotAnArchive);
+        ArchiveFailure::NewerSchema);
   }
   if (!createSchema) return true;
   if (!exec(dialect->beginWriteStatement())) return false;
+  if (const QString lock = dialect->schemaLockStatement(); !lock.isEmpty() && !exec(lock)) {
+    QSqlQuery(database).exec(QStringLiteral("ROLLBACK"));
+    return false;
+  }
   // Another process may have migrated while this one waited for the lock.
   version = dialect->schemaVersion(database, &e);
   bool ok = version >= 0 && version <= kSchemaVersion;
@@ -392,12 +400,13 @@ QString Archive::errorText() const { return d->error; }
 ArchiveFailure Archive::failure() const { return d->failure; }
 QSqlDatabase Archive::database() const { return d->db(); }
 
-QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
+QList<EntrySummary> Archive::Impl::list(EntryKind kind, const QString &uuid) {
   error.clear();
   failure = ArchiveFailure::None;
   QList<EntrySummary> out;
   QSqlQuery q(db());
   q.setForwardOnly(true);
+  const QString only = uuid.isNull() ? QString() : QStringLiteral(" WHERE e.uuid = ?");
   // The first and last rows come from the per-entry count through the unique
   // (entry, number) index, so listing costs the same for any number of rows.
   const QString firstRow = PrefixedRowColumns(QStringLiteral("f."));
@@ -412,8 +421,8 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
                 " FROM recordings e"
                 " LEFT JOIN readings f ON f.recording_id = e.id AND f.number = 1"
                 " LEFT JOIN readings l ON l.recording_id = e.id AND l.number = e.reading_count"
-                " ORDER BY e.started_ms DESC, e.id DESC")
-                .arg(firstRow, lastRow)
+                "%3 ORDER BY e.started_ms DESC, e.id DESC")
+                .arg(firstRow, lastRow, only)
           : QStringLiteral(
                 "SELECT e.id, e.uuid, e.utc_ms, NULL, e.port_name, e.device, '', '',"
                 " e.label, e.label_modified_ms, e.groups_received, e.groups_announced,"
@@ -422,9 +431,14 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
                 " FROM downloads e"
                 " LEFT JOIN groups f ON f.download_id = e.id AND f.number = 1"
                 " LEFT JOIN groups l ON l.download_id = e.id AND l.number = e.groups_received"
-                " ORDER BY e.utc_ms DESC, e.id DESC")
-                .arg(firstRow, lastRow);
-  if (!q.exec(sql)) {
+                "%3 ORDER BY e.utc_ms DESC, e.id DESC")
+                .arg(firstRow, lastRow, only);
+  if (!q.prepare(sql)) {
+    fail(QStringLiteral("listing"), q.lastError());
+    return out;
+  }
+  if (!uuid.isNull()) q.addBindValue(uuid);
+  if (!q.exec()) {
     fail(QStringLiteral("listing"), q.lastError());
     return out;
   }
@@ -452,6 +466,12 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind) {
     ReadOrigin(q, kLastTime + 2 + kRowColumnCount, e);
     out.append(e);
   }
+  // The rows end early, without an error from next() itself, when a page of
+  // the file cannot be read: half a listing must not pass for a whole one.
+  if (q.lastError().type() != QSqlError::NoError) {
+    fail(QStringLiteral("listing"), q.lastError());
+    out.clear();
+  }
   return out;
 }
 
@@ -459,23 +479,63 @@ QList<EntrySummary> Archive::listRecordings() { return d->list(EntryKind::Record
 QList<EntrySummary> Archive::listDownloads() { return d->list(EntryKind::Download); }
 
 QList<EntrySummary> Archive::listEntries() {
-  QList<EntrySummary> all = listRecordings() + listDownloads();
+  QList<EntrySummary> all = listRecordings();
+  // Each listing clears the failure: a failed first one must not pass.
+  if (!d->error.isEmpty()) return {};
+  all += listDownloads();
+  if (!d->error.isEmpty()) return {};
   std::stable_sort(all.begin(), all.end(),
                    [](const EntrySummary &a, const EntrySummary &b) { return a.startedMs > b.startedMs; });
   return all;
 }
 
+std::optional<QStringList> Archive::Impl::uuidsStartingWith(EntryKind kind, const QString &prefix) {
+  // Uuids are stored in lower case and only of ASCII letters, digits and
+  // dashes. In the file, a range on the unique uuid index finds them without
+  // a scan; a server compares text by its own collation, so it matches the
+  // prefix itself.
+  const QString lower = prefix.toLower();
+  QSqlQuery q(db());
+  q.setForwardOnly(true);
+  q.prepare(
+      dialect->usesFile()
+          ? QStringLiteral("SELECT uuid FROM %1 WHERE uuid >= ? AND uuid < ? ORDER BY uuid LIMIT 2")
+                .arg(TableOf(kind))
+          : QStringLiteral("SELECT uuid FROM %1 WHERE substr(uuid, 1, ?) = ? LIMIT 2").arg(TableOf(kind)));
+  if (dialect->usesFile()) {
+    q.addBindValue(lower);
+    q.addBindValue(lower + QChar(0x7f));
+  } else {
+    q.addBindValue(int(lower.size()));
+    q.addBindValue(lower);
+  }
+  QStringList out;
+  if (q.exec()) {
+    while (q.next()) out << q.value(0).toString();
+  }
+  if (q.lastError().type() != QSqlError::NoError) {
+    fail(QStringLiteral("finding an entry"), q.lastError());
+    return std::nullopt;
+  }
+  return out;
+}
+
 std::optional<EntrySummary> Archive::findEntry(const QString &uuidOrPrefix) {
-  std::optional<EntrySummary> found;
-  if (uuidOrPrefix.isEmpty()) return found;
-  for (const EntrySummary &e : listEntries()) {
-    if (e.uuid == uuidOrPrefix) return e;
-    if (e.uuid.startsWith(uuidOrPrefix, Qt::CaseInsensitive)) {
+  d->error.clear();
+  d->failure = ArchiveFailure::None;
+  if (uuidOrPrefix.isEmpty()) return std::nullopt;
+  std::optional<std::pair<EntryKind, QString>> found;
+  for (EntryKind kind : {EntryKind::Recording, EntryKind::Download}) {
+    const std::optional<QStringList> uuids = d->uuidsStartingWith(kind, uuidOrPrefix);
+    if (!uuids) return std::nullopt;
+    for (const QString &uuid : *uuids) {
       if (found) return std::nullopt;  // ambiguous
-      found = e;
+      found = std::make_pair(kind, uuid);
     }
   }
-  return found;
+  if (!found) return std::nullopt;
+  const QList<EntrySummary> one = d->list(found->first, found->second);
+  return one.isEmpty() ? std::nullopt : std::optional<EntrySummary>(one.first());
 }
 
 bool Archive::setLabel(EntryKind kind, const QString &uuid, const QString &label,

@@ -1,11 +1,13 @@
 #include "archive/recorder.h"
 
 #include <QDateTime>
+#include <QFile>
 #include <QUuid>
 #include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
+#include <sys/stat.h>
 #include <thread>
 #include <unordered_map>
 #include <vector>
@@ -37,6 +39,20 @@ struct Op {
 
 qint64 NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
 
+// Which file a path names: its device and inode; unset when there is none.
+struct FileId {
+  dev_t device = 0;
+  ino_t inode = 0;
+  bool operator==(const FileId &o) const { return device == o.device && inode == o.inode; }
+  bool operator!=(const FileId &o) const { return !(*this == o); }
+};
+
+std::optional<FileId> FileAt(const QString &path) {
+  struct stat st {};
+  if (::stat(QFile::encodeName(path).constData(), &st) != 0) return std::nullopt;
+  return FileId{st.st_dev, st.st_ino};
+}
+
 }  // namespace
 
 struct Recorder::Shared {
@@ -49,18 +65,35 @@ struct Recorder::Shared {
   std::deque<Op> queue;
   Clock::time_point oldestQueuedAt;
   size_t inFlight = 0;  // items of the batch the writer holds
+  // The batch being written. Changed only with the lock held; the writer
+  // reads it without the lock while it writes.
+  std::vector<Op> batch;
+  qint64 inFlightReadings = 0, inFlightDownloads = 0;
+  qint64 queuedDownloads = 0;
+  // Every recording begun, by serial, for writing it again elsewhere.
+  std::unordered_map<int, std::shared_ptr<const Payload>> begun;
   int flushWaiters = 0;
   bool stop = false;
   RecorderStats stats;
 
   std::thread thread;
 
-  // Writer-side only: the recordings stored so far, by serial.
+  // Writer-side only: the recordings stored so far, by serial, and the file
+  // they are stored in.
   struct Stored {
     qint64 id = 0;
     qint64 nextNumber = 1;
   };
   std::unordered_map<int, Stored> stored;
+  // The file they were stored in was found deleted or replaced: they are
+  // stored again in the next file opened. (Its inode number proves nothing:
+  // a new file may get the number of the deleted one once that is closed.)
+  bool storedFileLost = false;
+  // Writer-side only: the file the open connection has open.
+  std::optional<FileId> openFile;
+  // Writer-side only: a failure found by the writer itself, not the engine.
+  ArchiveFailure ownFailure = ArchiveFailure::None;
+  QString ownReason;
 
   void push(Op op) {
     std::lock_guard<std::mutex> lock(m);
@@ -69,6 +102,8 @@ struct Recorder::Shared {
     // it needs waking only for the first item and when a batch fills up.
     bool wakeWriter = queue.empty() || op.type != Op::Reading;
     if (queue.empty()) oldestQueuedAt = Clock::now();
+    if (op.type == Op::Begin) begun[op.serial] = op.payload;
+    if (op.type == Op::Download) ++queuedDownloads;
     if (op.type == Op::Reading) {
       if (stats.queuedReadings >= kMaxQueuedReadings) dropOldestReading();
       ++stats.queuedReadings;
@@ -90,17 +125,55 @@ struct Recorder::Shared {
   }
 
   void run();
-  bool write(Archive &archive, const std::vector<Op> &batch, qint64 *readings, qint64 *downloads);
+  bool openArchive(Archive &archive);
+  bool write(Archive &archive, qint64 *readings, qint64 *downloads);
   void report(bool ok, const Archive &archive);
 };
 
+// Opens the file at the path. When it is another file than the one the open
+// recordings were stored in (the old one was deleted or replaced), those
+// recordings are stored again in this one: the same uuid, or its entry there
+// if it has one already, continued after its last reading.
+bool Recorder::Shared::openArchive(Archive &archive) {
+  if (!archive.open(path)) return false;
+  openFile = FileAt(path);
+  if (!storedFileLost) return true;
+  std::unordered_map<int, std::shared_ptr<const Payload>> infos;
+  {
+    std::lock_guard<std::mutex> lock(m);
+    infos = begun;
+  }
+  if (!stored.empty() && !archive.beginWrite()) return false;
+  std::unordered_map<int, Stored> moved;
+  bool ok = true;
+  for (auto it = stored.begin(); ok && it != stored.end(); ++it) {
+    RecordingInfo info = infos.at(it->first)->recording;
+    if (const std::optional<EntrySummary> there = archive.findEntry(info.uuid)) {
+      moved[it->first] = Stored{there->id, there->count + 1};
+      continue;
+    }
+    const std::optional<qint64> id = archive.insertRecording(info);
+    ok = id.has_value();
+    if (ok) moved[it->first] = Stored{*id, 1};
+  }
+  if (!stored.empty()) {
+    if (!ok || !archive.commit()) {
+      archive.rollback();
+      archive.close();
+      return false;
+    }
+  }
+  stored = std::move(moved);
+  storedFileLost = false;
+  return true;
+}
+
 void Recorder::Shared::run() {
   Archive archive;
-  std::vector<Op> batch;
   std::unique_lock<std::mutex> lock(m);
   // Open at once, so that an unusable archive is reported before any data.
   lock.unlock();
-  const bool opened = archive.open(path);
+  const bool opened = openArchive(archive);
   lock.lock();
   if (!opened) report(false, archive);
   Clock::time_point nextRetry = Clock::now();
@@ -122,7 +195,13 @@ void Recorder::Shared::run() {
         wake.wait_until(lock, nextRetry, [this] { return stop; });
       }
       while (!queue.empty() && batch.size() < kMaxBatchItems) {
-        if (queue.front().type == Op::Reading) --stats.queuedReadings;
+        if (queue.front().type == Op::Reading) {
+          --stats.queuedReadings;
+          ++inFlightReadings;
+        } else if (queue.front().type == Op::Download) {
+          --queuedDownloads;
+          ++inFlightDownloads;
+        }
         batch.push_back(std::move(queue.front()));
         queue.pop_front();
       }
@@ -136,7 +215,8 @@ void Recorder::Shared::run() {
     const bool lastTry = stop;
     lock.unlock();
     qint64 readings = 0, downloads = 0;
-    const bool ok = write(archive, batch, &readings, &downloads);
+    ownFailure = ArchiveFailure::None;
+    const bool ok = write(archive, &readings, &downloads);
     if (!ok) archive.close();  // the next attempt starts from a fresh connection
     lock.lock();
     report(ok, archive);
@@ -145,8 +225,13 @@ void Recorder::Shared::run() {
       stats.committedDownloads += downloads;
       batch.clear();
       inFlight = 0;
+      inFlightReadings = inFlightDownloads = 0;
     } else {
-      nextRetry = Clock::now() + std::chrono::milliseconds(kRetryIntervalMs);
+      // A file found replaced is not retried later: the file now at the
+      // path is there to be written.
+      const bool replaced = ownFailure == ArchiveFailure::Replaced;
+      if (replaced) ++stats.replacedFiles;
+      nextRetry = Clock::now() + std::chrono::milliseconds(replaced ? 0 : kRetryIntervalMs);
     }
     idle.notify_all();
     if (lastTry && !ok) break;  // what is left is lost
@@ -168,8 +253,8 @@ void Recorder::Shared::report(bool ok, const Archive &archive) {
     return;
   }
   ++stats.failedAttempts;
-  stats.failure = archive.failure();
-  stats.reason = archive.errorText();
+  stats.failure = ownFailure != ArchiveFailure::None ? ownFailure : archive.failure();
+  stats.reason = ownFailure != ArchiveFailure::None ? ownReason : archive.errorText();
   if (stats.failing) return;
   stats.failing = true;
   const ArchiveFailure failure = stats.failure;
@@ -180,9 +265,8 @@ void Recorder::Shared::report(bool ok, const Archive &archive) {
 
 // One transaction for the whole batch; on failure nothing of it is kept, in
 // the database or in the writer's own bookkeeping.
-bool Recorder::Shared::write(Archive &archive, const std::vector<Op> &batch, qint64 *readings,
-                             qint64 *downloads) {
-  if (!archive.isOpen() && !archive.open(path)) return false;
+bool Recorder::Shared::write(Archive &archive, qint64 *readings, qint64 *downloads) {
+  if (!archive.isOpen() && !openArchive(archive)) return false;
   if (!archive.beginWrite()) return false;
   const std::unordered_map<int, Stored> before = stored;
   std::unordered_map<qint64, qint64> added;  // recording id -> readings in this batch
@@ -226,6 +310,14 @@ bool Recorder::Shared::write(Archive &archive, const std::vector<Op> &batch, qin
   }
   for (auto it = added.begin(); ok && it != added.end(); ++it) {
     ok = archive.addRecordingCount(it->first, it->second);
+  }
+  // A file deleted (or replaced) while open takes writes without a word, and
+  // they are gone with it: commit only into the file still at the path.
+  if (ok && (!openFile || FileAt(path) != openFile)) {
+    ok = false;
+    ownFailure = ArchiveFailure::Replaced;
+    storedFileLost = true;
+    ownReason = QStringLiteral("the file %1 was deleted or replaced").arg(path);
   }
   if (ok && archive.commit()) return true;
   archive.rollback();
@@ -340,5 +432,69 @@ bool Recorder::flush(int timeoutMs) {
 
 RecorderStats Recorder::stats() const {
   std::lock_guard<std::mutex> lock(s_->m);
-  return s_->stats;
+  RecorderStats out = s_->stats;
+  out.unsavedReadings = out.queuedReadings + s_->inFlightReadings;
+  out.unsavedDownloads = s_->queuedDownloads + s_->inFlightDownloads;
+  return out;
+}
+
+qint64 Recorder::saveUnsavedTo(Archive &target) const {
+  std::vector<Op> ops;
+  std::unordered_map<int, std::shared_ptr<const Payload>> infos;
+  {
+    std::lock_guard<std::mutex> lock(s_->m);
+    ops = s_->batch;
+    ops.insert(ops.end(), s_->queue.begin(), s_->queue.end());
+    infos = s_->begun;
+  }
+  if (!target.beginWrite()) return -1;
+  struct Copy {
+    qint64 id = 0;
+    qint64 count = 0;
+  };
+  std::unordered_map<int, Copy> copies;
+  qint64 written = 0;
+  bool ok = true;
+  // The recording of a serial, made on its first reading (or its Begin).
+  auto copyOf = [&](int serial) -> Copy * {
+    if (const auto it = copies.find(serial); it != copies.end()) return &it->second;
+    const auto info = infos.find(serial);
+    if (info == infos.end()) return nullptr;
+    RecordingInfo r = info->second->recording;
+    const std::optional<qint64> id = target.insertRecording(r);
+    if (!id) return nullptr;
+    return &(copies[serial] = Copy{*id, 0});
+  };
+  for (const Op &op : ops) {
+    switch (op.type) {
+      case Op::Begin: break;  // made with its first reading: a run without one leaves nothing
+      case Op::Reading: {
+        Copy *c = copyOf(op.serial);
+        ReadingGroup g;
+        g.high = op.high;
+        g.low = op.low;
+        g.code = op.code;
+        ok = c && target.insertReading(c->id, ++c->count, op.ms, g);
+        ++written;
+        break;
+      }
+      case Op::End: {
+        const auto it = copies.find(op.serial);
+        if (it != copies.end()) ok = target.setRecordingEnd(it->second.id, op.ms);
+        break;
+      }
+      case Op::Download: {
+        DownloadInfo info = op.payload->download;
+        ok = target.insertDownload(info, op.payload->block).has_value();
+        ++written;
+        break;
+      }
+    }
+    if (!ok) break;
+  }
+  for (auto it = copies.begin(); ok && it != copies.end(); ++it)
+    ok = target.addRecordingCount(it->second.id, it->second.count);
+  if (ok && target.commit()) return written;
+  target.rollback();
+  return -1;
 }

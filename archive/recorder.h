@@ -20,6 +20,16 @@
 // writeRecovered, both on the thread that owns the Recorder. What has been
 // committed survives a crash of the process.
 //
+// Before each commit the writer makes sure the file it has open is still the
+// one at the path (same device and inode). When the file was deleted or
+// another put in its place, nothing more goes into the old one: the episode
+// is told as a failure (ArchiveFailure::Replaced), and the writer goes on at
+// once in the file now at the path (a new one if none), where a recording
+// still open starts again with the readings not yet committed.
+//
+// What is not committed yet can be written into another archive at any time
+// (saveUnsavedTo), so that a window closing on a failing archive can keep it.
+//
 // Methods are called from the owner's thread. One recording is open at a time.
 #include <QObject>
 #include <QString>
@@ -29,12 +39,17 @@
 #include "archive/archive_types.h"
 #include "archive/sql_dialect.h"
 
+class Archive;
+
 struct RecorderStats {
   qint64 queuedReadings = 0;  // waiting, not counting a batch being written
   qint64 committedReadings = 0;
   qint64 committedDownloads = 0;
   qint64 droppedReadings = 0;                     // discarded because the queue was full
   qint64 failedAttempts = 0;                      // failed commits (and opens), all episodes
+  qint64 unsavedReadings = 0;                     // queued or in the batch being written, not committed
+  qint64 unsavedDownloads = 0;                    // likewise
+  qint64 replacedFiles = 0;                       // times the file at the path was found deleted or replaced
   bool failing = false;                           // the last attempt failed
   ArchiveFailure failure = ArchiveFailure::None;  // of the last failed attempt
   QString reason;                                 // of the last failed attempt
@@ -80,6 +95,13 @@ class Recorder : public QObject {
   bool flush(int timeoutMs = 10000);
 
   RecorderStats stats() const;
+
+  // Writes every reading and download not committed yet into `target` (open,
+  // another file), in one transaction: each recording they belong to with its
+  // metadata and those readings numbered from 1, each download whole. They
+  // stay queued here as well. The number of readings plus downloads written,
+  // or -1 on failure (target.errorText()).
+  qint64 saveUnsavedTo(Archive &target) const;
 
  signals:
   void writeFailed(ArchiveFailure failure, const QString &reason);

@@ -215,7 +215,8 @@ class InsertBulk final : public BulkInsert {
   static constexpr int kMaxPlaceholders = 999;
 
   QString statementText(int rows) const {
-    const QString row = QLatin1Char('(') + QStringLiteral("?, ").repeated(columns_ - 1) + QStringLiteral("?)");
+    const QString row =
+        QLatin1Char('(') + QStringLiteral("?, ").repeated(columns_ - 1) + QStringLiteral("?)");
     QString sql = head_ + row;
     for (int i = 1; i < rows; ++i) sql += QStringLiteral(", ") + row;
     return sql;
@@ -453,8 +454,9 @@ class SqliteDialect final : public SqlDialect {
       case 14:  // SQLITE_CANTOPEN
         return ArchiveFailure::CannotOpen;
       case 26:  // SQLITE_NOTADB
-      case 11:  // SQLITE_CORRUPT
         return ArchiveFailure::NotAnArchive;
+      case 11:  // SQLITE_CORRUPT
+        return ArchiveFailure::Damaged;
       default: return ArchiveFailure::Other;
     }
   }
@@ -464,6 +466,7 @@ class SqliteDialect final : public SqlDialect {
 // own, since the server has no per-database counter like SQLite's.
 class PostgresDialect final : public SqlDialect {
  public:
+  explicit PostgresDialect(int statementTimeoutMs) : statementTimeoutMs_(statementTimeoutMs) {}
   QString driverName() const override { return QStringLiteral("QPSQL"); }
   bool usesFile() const override { return false; }
 
@@ -512,6 +515,14 @@ class PostgresDialect final : public SqlDialect {
     PQconninfoFree(options);
     // Refuse a connection that hangs on an address that never answers.
     if (!target.contains(QLatin1String("connect_timeout"))) rest << QStringLiteral("connect_timeout=10");
+    // A server or network gone quiet is noticed by the system: probes after
+    // 10 s of silence, dead after 3 more unanswered; data unacknowledged as
+    // long as a statement may take ends the connection as well.
+    if (!target.contains(QLatin1String("keepalives")))
+      rest << QStringLiteral("keepalives=1") << QStringLiteral("keepalives_idle=10")
+           << QStringLiteral("keepalives_interval=5") << QStringLiteral("keepalives_count=3");
+    if (!target.contains(QLatin1String("tcp_user_timeout")) && statementTimeoutMs_ > 0)
+      rest << QStringLiteral("tcp_user_timeout=%1").arg(statementTimeoutMs_);
     db.setConnectOptions(rest.join(QLatin1Char(';')));
     return ok;
   }
@@ -520,6 +531,7 @@ class PostgresDialect final : public SqlDialect {
     return {
         QStringLiteral("SET client_min_messages = warning"),
         QStringLiteral("SET standard_conforming_strings = on"),
+        QStringLiteral("SET statement_timeout = %1").arg(qMax(0, statementTimeoutMs_)),
     };
   }
 
@@ -534,7 +546,14 @@ class PostgresDialect final : public SqlDialect {
 
   int schemaVersion(QSqlDatabase &db, QSqlError *error) const override {
     QSqlQuery q(db);
-    if (!q.exec(QStringLiteral("SELECT to_regclass('archive_schema') IS NOT NULL")) || !q.next()) {
+    // Read from the catalog as a table, not by to_regclass(): a name lookup
+    // may miss a table another session committed while this transaction
+    // waited for the schema lock.
+    if (!q.exec(QStringLiteral(
+            "SELECT EXISTS (SELECT 1 FROM pg_catalog.pg_class c"
+            " JOIN pg_catalog.pg_namespace n ON n.oid = c.relnamespace"
+            " WHERE c.relname = 'archive_schema' AND n.nspname = ANY (current_schemas(false)))")) ||
+        !q.next()) {
       if (error) *error = q.lastError();
       return -1;
     }
@@ -557,6 +576,11 @@ class PostgresDialect final : public SqlDialect {
   }
 
   QString beginWriteStatement() const override { return QStringLiteral("BEGIN"); }
+  // Two programs making the tables of a new database at once would both find
+  // none and one would fail: they take turns on a lock held to the commit.
+  QString schemaLockStatement() const override {
+    return QStringLiteral("SELECT pg_advisory_xact_lock(%1)").arg(kSchemaLockKey);
+  }
 
   std::unique_ptr<BulkInsert> bulkInsert(const QSqlDatabase &db, const QString &table,
                                          const QString &columns) const override {
@@ -588,6 +612,10 @@ class PostgresDialect final : public SqlDialect {
   }
 
  private:
+  // Any number, the same for every copy of the program: "arrester" in ASCII.
+  static constexpr qint64 kSchemaLockKey = 0x6172726573746572;
+  int statementTimeoutMs_;
+
   static QString Quoted(QString value) {
     value.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
     return QLatin1Char('\'') + value + QLatin1Char('\'');
@@ -620,4 +648,6 @@ std::unique_ptr<Statement> SqlDialect::prepare(const QSqlDatabase &db, const QSt
 }
 
 std::unique_ptr<SqlDialect> MakeSqliteDialect() { return std::make_unique<SqliteDialect>(); }
-std::unique_ptr<SqlDialect> MakePostgresDialect() { return std::make_unique<PostgresDialect>(); }
+std::unique_ptr<SqlDialect> MakePostgresDialect(int statementTimeoutMs) {
+  return std::make_unique<PostgresDialect>(statementTimeoutMs);
+}

@@ -21,7 +21,10 @@ enum class ArchiveFailure {
   Locked,        // another connection held the database beyond the busy timeout
   WriteError,    // the disk refused a write (input/output error, file size limit)
   CannotOpen,    // the file or its folder cannot be created or opened
-  NotAnArchive,  // the file is not a database, or from a newer program
+  NotAnArchive,  // the file is not a database
+  NewerSchema,   // the archive was written by a newer program
+  Damaged,       // the database file is corrupt
+  Replaced,      // the open file was deleted, or another file put at its path
   Other,
 };
 
@@ -94,6 +97,10 @@ class SqlDialect {
   // Starts a transaction that takes the write lock at once, so that two
   // writers queue up instead of failing halfway through.
   virtual QString beginWriteStatement() const = 0;
+  // Run after beginWriteStatement() before the schema is made or migrated,
+  // where a write transaction alone does not keep two programs from doing it
+  // at once; empty when it does.
+  virtual QString schemaLockStatement() const { return QString(); }
   // A bulk writer into `table` (`columns` in the order values are given).
   // The default sends multi-row INSERTs with every value bound.
   virtual std::unique_ptr<BulkInsert> bulkInsert(const QSqlDatabase &db, const QString &table,
@@ -115,8 +122,10 @@ std::unique_ptr<SqlDialect> MakeSqliteDialect();
 
 // A PostgreSQL server through Qt's QPSQL driver. The target is a libpq
 // connection string, as a URL (postgresql://user@host:port/dbname) or as
-// key=value pairs; a password comes from PGPASSWORD or ~/.pgpass.
-std::unique_ptr<SqlDialect> MakePostgresDialect();
+// key=value pairs; a password comes from PGPASSWORD or ~/.pgpass. A statement
+// running longer than `statementTimeoutMs` is stopped by the server, and TCP
+// keepalives notice a server or network that is gone.
+std::unique_ptr<SqlDialect> MakePostgresDialect(int statementTimeoutMs = 60000);
 
 // How long a connection waits for another one's write lock.
 constexpr int kArchiveBusyTimeoutMs = 5000;

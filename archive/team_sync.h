@@ -6,7 +6,17 @@
 // unset. Entries are known by their uuid, so running it again copies nothing
 // twice; a recording that grew since is completed, and a label changed on one
 // side travels to the other (the later change wins, by its modification time).
+//
+// The local archive is read in one read transaction: every entry goes over as
+// it stood at the start, whatever a recorder adds meanwhile (a recording still
+// running is completed by a later sync).
+//
+// A server that stops answering for `timeoutSeconds` (a frozen server, a
+// network gone quiet) ends the sync as TimedOut: the server stops statements
+// that run longer, TCP keepalives notice a peer that is gone, and a watchdog
+// closes the connection when nothing at all happens that long.
 #include <QString>
+#include <csignal>
 #include <functional>
 
 class Archive;
@@ -15,10 +25,17 @@ struct SyncOptions {
   bool dryRun = false;  // count what would be copied; write nothing anywhere
   // Rows copied so far of the rows to copy; called after every batch.
   std::function<void(qint64 done, qint64 total)> progress;
+  int timeoutSeconds = 60;
+  // Set (by a signal handler) to stop: the entry being copied is rolled back.
+  const volatile std::sig_atomic_t *interrupted = nullptr;
 };
 
+// Asks the server to cancel the statement the running sync waits for, so an
+// interrupt is noticed at once. Safe to call from a signal handler.
+void InterruptSync();
+
 struct SyncReport {
-  enum Outcome { Done, ServerFailed, LocalFailed };
+  enum Outcome { Done, ServerFailed, LocalFailed, Interrupted, TimedOut };
   Outcome outcome = Done;
   QString error;       // one line, when not Done
   int recordings = 0;  // copied (or completed) recordings

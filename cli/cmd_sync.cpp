@@ -1,4 +1,6 @@
 // sync: copies the local archive to the team's PostgreSQL server.
+#include <csignal>
+#include <cmath>
 #include <unistd.h>
 
 #include "archive/archive.h"
@@ -6,8 +8,27 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/meter_client.h"
 
 namespace cli {
+
+namespace {
+
+// Ctrl+C during a sync: noted, and the server asked to cancel the statement
+// the sync waits for, so it stops at once rather than when that one ends.
+void OnSyncStopSignal(int) {
+  g_interrupted = 1;
+  InterruptSync();
+}
+
+void CatchStopSignals() {
+  struct sigaction sa = {};
+  sa.sa_handler = OnSyncStopSignal;
+  sigemptyset(&sa.sa_mask);
+  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &sa, nullptr);
+}
+
+}  // namespace
 
 int RunSync(const QStringList &args) {
   CommandLine line(
@@ -19,10 +40,17 @@ int RunSync(const QStringList &args) {
                      "string: postgresql://user@host:port/dbname or \"host=... dbname=...\". The\n"
                      "password comes from PGPASSWORD or ~/.pgpass, never from the command line.\n"
                      "The server's tables are made on first use. A progress bar goes to standard\n"
-                     "error when that is a terminal."));
+                     "error when that is a terminal. Entries are read as they stand when the\n"
+                     "sync starts; a recording still running is completed by a later sync.\n"
+                     "Ctrl+C stops it: the entry being copied is not kept (exit 130)."));
   const QCommandLineOption dryRun(QStringLiteral("dry-run"),
                                   QStringLiteral("Show what would be copied; write nothing."));
   line.addOption(dryRun);
+  const QCommandLineOption timeout(QStringLiteral("timeout"),
+                                   QStringLiteral("Give up (exit 3) when the server does not answer for this "
+                                                  "long: 90, 90s, 2m (default 60s)."),
+                                   QStringLiteral("time"), QStringLiteral("60"));
+  line.addOption(timeout);
   line.addArchiveOption();
   line.parser.addPositionalArgument(QStringLiteral("SERVER"),
                                     QStringLiteral("The team server's connection string."));
@@ -30,6 +58,9 @@ int RunSync(const QStringList &args) {
   const QString server = line.parser.positionalArguments().first();
   if (server.trimmed().isEmpty())
     return line.usageError(QStringLiteral("sync needs the team server's connection string"));
+  double timeoutSeconds = 0;
+  if (!ParseSeconds(line.parser.value(timeout), &timeoutSeconds) || timeoutSeconds > 24 * 3600)
+    return line.usageError(QStringLiteral("invalid --timeout: %1").arg(line.parser.value(timeout)));
 
   Archive local;
   const QString path = ResolveArchivePath(line.parser.value(QStringLiteral("archive")));
@@ -40,6 +71,9 @@ int RunSync(const QStringList &args) {
 
   SyncOptions options;
   options.dryRun = line.parser.isSet(dryRun);
+  options.timeoutSeconds = std::max(1, int(std::ceil(timeoutSeconds)));
+  options.interrupted = &g_interrupted;
+  CatchStopSignals();
   const bool bar = ::isatty(STDERR_FILENO) != 0;
   bool drawn = false;
   if (bar) {
@@ -57,7 +91,12 @@ int RunSync(const QStringList &args) {
   if (drawn) Err(QStringLiteral("\n"));
   if (report.outcome != SyncReport::Done) {
     Err(QStringLiteral("arrester-cli: %1\n").arg(report.error));
-    return report.outcome == SyncReport::ServerFailed ? kExitServerFailed : kExitFailure;
+    switch (report.outcome) {
+      case SyncReport::ServerFailed:
+      case SyncReport::TimedOut: return kExitServerFailed;
+      case SyncReport::Interrupted: return kExitInterrupted;
+      default: return kExitFailure;
+    }
   }
   Out((options.dryRun ? QStringLiteral("would copy ") : QString()) + SyncSummary(report) + QLatin1Char('\n'));
   return kExitOk;

@@ -17,6 +17,7 @@ int RunList(const QStringList &args);
 int RunExport(const QStringList &args);
 int RunLabel(const QStringList &args);
 int RunSync(const QStringList &args);
+int RunCheck(const QStringList &args);
 
 // Opens the port named by the first positional argument with the line
 // options, and shakes hands with the meter. Returns -1 when the meter

@@ -5,12 +5,13 @@ namespace cli {
 
 enum ExitCode {
   kExitOk = 0,
-  kExitFailure = 1,       // a file or the archive could not be written or read
-  kExitUsage = 2,         // bad command line, or a feature this build does not offer
-  kExitPortFailed = 3,    // the port cannot be opened
-  kExitServerFailed = 3,  // the team server cannot be reached or written
-  kExitNoAnswer = 4,      // the meter does not answer, or answers wrongly
-  kExitIncomplete = 5,    // the meter sent less data than it announced
+  kExitFailure = 1,        // a file or the archive could not be written or read
+  kExitUsage = 2,          // bad command line, or a feature this build does not offer
+  kExitPortFailed = 3,     // the port cannot be opened
+  kExitServerFailed = 3,   // the team server cannot be reached or written
+  kExitNoAnswer = 4,       // the meter does not answer, or answers wrongly
+  kExitIncomplete = 5,     // the meter sent less data than it announced
+  kExitInterrupted = 130,  // export or sync stopped by Ctrl+C (128 + SIGINT, as shells do)
 };
 
 // The lines appended to every --help text.
@@ -19,9 +20,10 @@ inline const char *ExitCodesHelp() {
          "  0  ok\n"
          "  1  a file or the archive could not be written or read\n"
          "  2  usage error\n"
-         "  3  the port cannot be opened (sync: the team server cannot be used)\n"
+         "  3  the port cannot be opened (sync: the team server cannot be used or did not answer)\n"
          "  4  the meter does not answer (or answers wrongly)\n"
-         "  5  incomplete data (the meter sent less than it announced)\n";
+         "  5  incomplete data (the meter sent less than it announced)\n"
+         "  130  export or sync interrupted (Ctrl+C); nothing of it was kept\n";
 }
 
 }  // namespace cli

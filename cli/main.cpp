@@ -37,6 +37,7 @@ const char kOverview[] =
     "  export ID... --csv F   write recordings or downloads as CSV\n"
     "  label ID TEXT          label a recording or download\n"
     "  sync SERVER            copy the archive to the team's PostgreSQL server\n"
+    "  check                  look for damage in the archive file\n"
     "\n"
     "Port commands take --baud --parity --data-bits --stop-bits (default 9600,N,8,1).\n"
     "COMn is the link COMn in $ARRESTER_PORTS_DIR (else ~/.config/arrester-monitor/ports),\n"
@@ -79,7 +80,7 @@ int main(int argc, char **argv) {
   } kCommands[] = {
       {"ports", cli::RunPorts},       {"probe", cli::RunProbe}, {"live", cli::RunLive},
       {"download", cli::RunDownload}, {"list", cli::RunList},   {"export", cli::RunExport},
-      {"label", cli::RunLabel},       {"sync", cli::RunSync},
+      {"label", cli::RunLabel},       {"sync", cli::RunSync},   {"check", cli::RunCheck},
   };
   for (const auto &c : kCommands)
     if (command == QLatin1String(c.name)) return c.run(rest);

@@ -11,6 +11,7 @@
 #include "archive/recorder.h"
 #include "cli/command_line.h"
 #include "cli/exit_codes.h"
+#include "cli/meter_client.h"
 
 namespace cli {
 
@@ -57,12 +58,23 @@ int Outputs::setUp(const CommandLine &line, Kind kind) {
     d_->archivePath = d_->scratch->filePath(QStringLiteral("scratch.sqlite"));
   }
   // Fail before the meter is touched when the archive cannot be used at all.
+  // A read-only file opens and reads well: only taking the write lock shows
+  // that nothing could be stored.
   {
     Archive check;
     if (!check.open(d_->archivePath)) {
       Err(QStringLiteral("arrester-cli: archive %1: %2\n").arg(d_->archivePath, check.errorText()));
       return kExitFailure;
     }
+    if (!check.beginWrite()) {
+      Err(QStringLiteral("arrester-cli: archive %1 cannot be written (%2); the meter was not read "
+                         "(--no-record reads it without recording)\n")
+              .arg(d_->archivePath, check.failure() == ArchiveFailure::ReadOnly
+                                        ? QStringLiteral("the file or its folder is read-only")
+                                        : check.errorText()));
+      return kExitFailure;
+    }
+    check.rollback();
   }
   d_->recorder = std::make_unique<Recorder>(d_->archivePath);
   return -1;
@@ -153,13 +165,20 @@ int WriteCsv(Archive &archive, const QList<EntrySummary> &entries, const QString
     }
     // A pipe reader wants plain UTF-8, without the byte-order mark.
     if (!gbk) options.encoding = CsvEncoding::Utf8;
-    result = ExportCsv(archive, out, options);
+    result = ExportCsv(archive, out, options, [](qint64, qint64) { return !g_interrupted; });
     if (result.ok && !out.flush()) {
       result.ok = false;
       result.error = out.errorString();
     }
   } else {
-    result = ExportCsvFile(archive, path, options);
+    result = ExportCsvFile(archive, path, options, [](qint64, qint64) { return !g_interrupted; });
+  }
+  // Ctrl+C stops the export; a file is then not written at all.
+  if (g_interrupted) {
+    Err(path == QLatin1String("-")
+            ? QStringLiteral("arrester-cli: interrupted\n")
+            : QStringLiteral("arrester-cli: interrupted; %1 was not written\n").arg(path));
+    return kExitInterrupted;
   }
   if (!result.ok) {
     Err(QStringLiteral("arrester-cli: CSV %1: %2\n").arg(path, result.error));

@@ -85,14 +85,30 @@ void RecordsWindow::showEvent(QShowEvent *e) {
   Refresh();
 }
 
+namespace {
+
+// Why the archive could not be read, for the status line.
+QString ReadFailureText(const Archive &archive) {
+  switch (archive.failure()) {
+    case ArchiveFailure::Damaged:
+      return QStringLiteral("文件已损坏(可用 arrester-cli check 检查):") + archive.errorText();
+    case ArchiveFailure::NewerSchema: return QStringLiteral("文件由较新版本的程序创建");
+    case ArchiveFailure::NotAnArchive: return QStringLiteral("文件不是测量记录");
+    default: return archive.errorText();
+  }
+}
+
+}  // namespace
+
 void RecordsWindow::Refresh() {
   if (!archive_->isOpen() && !archive_->open(archivePath_)) {
-    RecordsStatus->setText(QStringLiteral("无法打开测量记录%1,%2.").arg(archivePath_, archive_->errorText()));
+    RecordsStatus->setText(
+        QStringLiteral("无法打开测量记录%1,%2.").arg(archivePath_, ReadFailureText(*archive_)));
     model_->Reload(QString());
     return;
   }
   if (!model_->Reload(recorder_ ? recorder_->currentRecording() : QString())) {
-    RecordsStatus->setText(QStringLiteral("读取测量记录失败,%1.").arg(archive_->errorText()));
+    RecordsStatus->setText(QStringLiteral("读取测量记录失败,%1.").arg(ReadFailureText(*archive_)));
     return;
   }
   RecordsStatus->setText(

@@ -259,7 +259,7 @@ class ArchiveTest : public QObject {
     }
     Archive newer;
     QVERIFY(!newer.open(fresh));
-    QCOMPARE(newer.failure(), ArchiveFailure::NotAnArchive);
+    QCOMPARE(newer.failure(), ArchiveFailure::NewerSchema);
     const QString text = dir.filePath("notes.txt");
     {
       QFile f(text);
@@ -629,6 +629,48 @@ class ArchiveTest : public QObject {
         " FROM (SELECT * FROM readings ORDER BY number)";
     QCOMPARE(Scalar(target.database(), dump).toString(), Scalar(source.database(), dump).toString());
     QVERIFY(Scalar(target.database(), dump).toString().contains("61006227"));  // "a\0b'"
+  }
+
+  // The archive file is deleted under a running recording: the next commit
+  // notices, says so once (Replaced), and writes what was not committed
+  // into a new file at the path, where the recording goes on under its uuid.
+  void deletedArchiveIsNoticedAndWrittenAnew() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("archive.sqlite");
+    Recorder rec(path);
+    QSignalSpy failed(&rec, &Recorder::writeFailed);
+    QSignalSpy recovered(&rec, &Recorder::writeRecovered);
+    RecordingInfo info;
+    info.portName = "COM1";
+    const QString uuid = rec.beginRecording(info);
+    for (int i = 0; i < 10; ++i) rec.appendReading(SampleReading(i), SampleTime(i));
+    QVERIFY(rec.flush());
+    QVERIFY(QFile::remove(path));
+    for (int i = 10; i < 15; ++i) rec.appendReading(SampleReading(i), SampleTime(i));
+    rec.endRecording(SampleTime(15));
+    QVERIFY2(rec.flush(), qPrintable(rec.stats().reason));
+    QVERIFY(recovered.wait(2000) || recovered.size() == 1);
+    QCOMPARE(failed.size(), 1);
+    QCOMPARE(failed.at(0).at(0).value<ArchiveFailure>(), ArchiveFailure::Replaced);
+    QCOMPARE(rec.stats().replacedFiles, 1);
+    QCOMPARE(rec.stats().unsavedReadings, 0);
+
+    Archive a;
+    QVERIFY(a.open(path));
+    CheckArchiveHealth(a);
+    const QList<EntrySummary> list = a.listRecordings();
+    QCOMPARE(list.size(), 1);
+    QCOMPARE(list[0].uuid, uuid);
+    QCOMPARE(list[0].count, 5);
+    QCOMPARE(list[0].endedMs, SampleTime(15));
+    QStringList texts;
+    QVERIFY(a.forEachRow(list[0], [&](const ArchivedRow &r) {
+      texts << QString::number(r.number) + ":" + QString::number(r.utcMs);
+      return true;
+    }));
+    QStringList want;
+    for (int i = 10; i < 15; ++i) want << QString::number(i - 9) + ":" + QString::number(SampleTime(i));
+    QCOMPARE(texts, want);
   }
 
   void csvBytes_data() {

@@ -7,15 +7,19 @@
 // The server is named by ARRESTER_TEST_PG (scripts/test starts one); without
 // it these tests fail, they never skip.
 #include <QDeadlineTimer>
+#include <QDir>
+#include <QElapsedTimer>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
+#include <csignal>
 #include <unistd.h>
 
 #include "archive/archive.h"
+#include "archive/recorder.h"
 #include "archive/sample_readings.h"
 #include "records/records_model.h"
 #include "support/cli_run.h"
@@ -245,7 +249,7 @@ class TeamSyncTest : public QObject {
     a.close();
     Archive newer(dialect());
     QVERIFY(!newer.open(target));
-    QCOMPARE(newer.failure(), ArchiveFailure::NotAnArchive);
+    QCOMPARE(newer.failure(), ArchiveFailure::NewerSchema);
   }
 
   // arrester-cli sync: a dry run writes nothing; the first run copies every
@@ -490,6 +494,217 @@ class TeamSyncTest : public QObject {
     const CliRun r = RunCli({"sync", overTcp}, path, {QStringLiteral("PGPASSWORD=right")});
     QVERIFY2(r.exitCode == 0, qPrintable(r.err));
     QCOMPARE(r.out, QStringLiteral("1 recording, 20 readings; 0 downloads, 0 groups; 0 already there\n"));
+  }
+
+  // Two laptops sync to a new server at the same moment, one of them while
+  // its recorder keeps adding readings to the recording being copied: both
+  // make it (the schema is made once, under a lock), the growing recording
+  // goes over as it stood when the sync began, and the next sync completes it.
+  void syncWhileRecordingAndTwoFirstSyncsAtOnce() {
+    const QString server = freshDatabase();
+    const QString busy = archivePath(), quiet = archivePath();
+    {
+      Archive a, b;
+      QVERIFY(a.open(busy) && b.open(quiet));
+      QVERIFY(!AddSampleRecording(a, 1000, 20000).isEmpty());
+      QVERIFY(!AddSampleRecording(b, 1500, 3000).isEmpty());
+    }
+    Recorder rec(busy);
+    RecordingInfo info;
+    info.portName = QStringLiteral("COM1");
+    const QString growing = rec.beginRecording(info);
+    qint64 appended = 0;
+    auto append = [&](int n) {
+      for (int i = 0; i < n; ++i, ++appended)
+        rec.appendReading(SampleReading(appended), SampleTime(appended));
+    };
+    append(300);
+    QVERIFY(rec.flush());
+    // Readings keep coming faster than the recorder's batch while both run.
+    QProcess p1, p2;
+    testsupport::StartCli(p1, {"sync", server}, busy, {}, {QStringLiteral("PGPASSWORD")});
+    testsupport::StartCli(p2, {"sync", server}, quiet, {}, {QStringLiteral("PGPASSWORD")});
+    QDeadlineTimer deadline(120000);
+    while ((p1.state() != QProcess::NotRunning || p2.state() != QProcess::NotRunning) &&
+           !deadline.hasExpired()) {
+      append(20);
+      p1.waitForFinished(5);
+      p2.waitForFinished(5);
+    }
+    const CliRun r1 = testsupport::FinishCli(p1, 1000), r2 = testsupport::FinishCli(p2, 1000);
+    QVERIFY2(r1.exitCode == 0, qPrintable(r1.err));
+    QVERIFY2(r2.exitCode == 0, qPrintable(r2.err));
+    QVERIFY(r1.out.startsWith(QStringLiteral("2 recordings, ")));
+    QCOMPARE(r2.out, QStringLiteral("1 recording, 3,000 readings; 0 downloads, 0 groups; 0 already there\n"));
+    rec.endRecording();
+    QVERIFY(rec.flush());
+
+    const CliRun again = RunCli({"sync", server}, busy);
+    QVERIFY2(again.exitCode == 0, qPrintable(again.err));
+    QVERIFY2(again.out.startsWith(QStringLiteral("1 recording, ")), qPrintable(again.out));
+    Archive remote(MakePostgresDialect()), local;
+    QVERIFY(remote.open(server) && local.open(busy));
+    QCOMPARE(remote.findEntry(growing)->count, appended);
+    const QString onServer = Contents(remote);
+    for (const QString &entry : Contents(local).split(QLatin1Char('\n'), Qt::SkipEmptyParts))
+      QVERIFY(onServer.contains(entry));
+  }
+
+  // One page of the recordings table is overwritten: list, the records
+  // window and sync say the archive is damaged (exit 1) instead of showing
+  // what comes before the page; sync copies nothing; check names the damage.
+  void damagedArchiveIsReportedAndNothingCopied() {
+    const QString path = archivePath();
+    const int entries = 60;
+    {
+      Archive a;
+      QVERIFY(a.open(path));
+      for (int i = 0; i < entries; ++i) {
+        QList<std::pair<qint64, ReadingGroup>> one{{SampleTime(i), SampleReading(i)}};
+        RecordingInfo info;
+        info.startedMs = 1000 + i;
+        info.portName = QStringLiteral("COM1");
+        info.label = QString(150, QLatin1Char('a' + i % 26));
+        QVERIFY(!a.addRecording(info, one).isEmpty());
+      }
+    }
+    QCOMPARE(RunCli({"check"}, path).out, QStringLiteral("ok\n"));
+    {
+      // The leftmost leaf of the recordings table (its oldest entries): the
+      // listing, newest first, reads a good part of the table before it.
+      QFile f(path);
+      QVERIFY(f.open(QIODevice::ReadWrite));
+      const QByteArray header = f.read(100);
+      const int pageSize = (quint8(header[16]) << 8) | quint8(header[17]);
+      int root = 0;
+      {
+        Archive a;
+        QVERIFY(a.open(path, false));
+        QSqlQuery q(a.database());
+        QVERIFY(q.exec(QStringLiteral("SELECT rootpage FROM sqlite_master WHERE name = 'recordings'")) &&
+                q.next());
+        root = q.value(0).toInt();
+      }
+      QVERIFY(f.seek(qint64(root - 1) * pageSize));
+      const QByteArray page = f.read(pageSize);
+      QCOMPARE(quint8(page[0]), quint8(0x05));  // an interior page: the table spans several leaves
+      const int firstCell = (quint8(page[12]) << 8) | quint8(page[13]);
+      const quint32 leaf = (quint32(quint8(page[firstCell])) << 24) | (quint8(page[firstCell + 1]) << 16) |
+                           (quint8(page[firstCell + 2]) << 8) | quint8(page[firstCell + 3]);
+      QVERIFY(f.seek(qint64(leaf - 1) * pageSize));
+      QCOMPARE(f.write(QByteArray(pageSize, '\xee')), qint64(pageSize));
+    }
+
+    const CliRun list = RunCli({"list"}, path);
+    QCOMPARE(list.exitCode, 1);
+    QVERIFY2(list.err.contains(QStringLiteral("malformed")), qPrintable(list.err));
+    {
+      Archive a;
+      QVERIFY(a.open(path));
+      RecordsModel model(a);
+      QVERIFY(!model.Reload(QString()));
+      QCOMPARE(model.rowCount(), 0);
+      QCOMPARE(a.failure(), ArchiveFailure::Damaged);
+    }
+    const QString server = freshDatabase();
+    for (const QStringList &args : {QStringList{"sync", "--dry-run", server}, QStringList{"sync", server}}) {
+      const CliRun sync = RunCli(args, path);
+      QCOMPARE(sync.exitCode, 1);
+      QVERIFY2(sync.err.contains(QStringLiteral("damaged")) && sync.out.isEmpty(), qPrintable(sync.err));
+    }
+    Admin admin(server.section(QStringLiteral("dbname="), -1));
+    QCOMPARE(admin.scalar(QStringLiteral("SELECT to_regclass('recordings') IS NULL")).toBool(), true);
+    const CliRun check = RunCli({"check"}, path);
+    QCOMPARE(check.exitCode, 1);
+    QVERIFY2(check.err.contains(QStringLiteral("damaged")), qPrintable(check.err));
+  }
+
+  // Ctrl+C in the middle of a recording's copy ends the sync at once (the
+  // server cancels the statement it waits for) and nothing of that entry
+  // stays; a server that freezes is given up after --timeout (exit 3); and
+  // Ctrl+C during an export leaves no file.
+  void interruptedOrFrozenSyncAndInterruptedExport() {
+    const QString server = freshDatabase();
+    const QString path = archivePath();
+    QString second;
+    {
+      Archive local, remote(MakePostgresDialect());
+      QVERIFY(local.open(path));
+      QVERIFY(!AddSampleRecording(local, 1000, 300).isEmpty());
+      second = AddSampleRecording(local, 2000, 300000);
+      QVERIFY(remote.open(server));
+    }
+    Admin admin(server.section(QStringLiteral("dbname="), -1));
+    QVERIFY(admin.exec(
+        QStringLiteral("CREATE FUNCTION stall() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN"
+                       " IF NEW.number = 2500 THEN PERFORM pg_sleep(600); END IF; RETURN NEW; END $$")));
+    QVERIFY(admin.exec(QStringLiteral(
+        "CREATE TRIGGER stall BEFORE INSERT ON readings FOR EACH ROW EXECUTE FUNCTION stall()")));
+    const QString stalled = QStringLiteral(
+        "SELECT pid FROM pg_stat_activity WHERE wait_event = 'PgSleep' AND datname = current_database()");
+    auto waitForStall = [&] {
+      QDeadlineTimer deadline(60000);
+      while (!admin.scalar(stalled).isValid() && !deadline.hasExpired()) QThread::msleep(20);
+      return admin.scalar(stalled).isValid();
+    };
+
+    QProcess sync;
+    testsupport::StartCli(sync, {"sync", server}, path, {}, {QStringLiteral("PGPASSWORD")});
+    QVERIFY2(waitForStall(), "the sync never reached the stalled reading");
+    QElapsedTimer clock;
+    clock.start();
+    ::kill(pid_t(sync.processId()), SIGINT);
+    CliRun r = testsupport::FinishCli(sync, 30000);
+    QCOMPARE(r.exitCode, 130);
+    QVERIFY2(clock.elapsed() < 5000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(r.err.contains(QStringLiteral("interrupted")) && r.err.count(QLatin1Char('\n')) == 1,
+             qPrintable(r.err));
+    // The first recording went over whole; nothing of the second stayed.
+    QCOMPARE(admin.scalar(QStringLiteral("SELECT count(*) FROM recordings")).toLongLong(), 1);
+    QCOMPARE(admin.scalar(QStringLiteral("SELECT count(*) FROM readings")).toLongLong(), 300);
+
+    // The server process serving the sync stops dead: it answers nothing,
+    // not even its own statement timeout.
+    testsupport::StartCli(sync, {"sync", "--timeout", "2", server}, path, {}, {QStringLiteral("PGPASSWORD")});
+    QVERIFY2(waitForStall(), "the sync never reached the stalled reading");
+    const qint64 backend = admin.scalar(stalled).toLongLong();
+    QVERIFY(::kill(pid_t(backend), SIGSTOP) == 0);
+    clock.restart();
+    r = testsupport::FinishCli(sync, 30000);
+    ::kill(pid_t(backend), SIGCONT);
+    QCOMPARE(r.exitCode, 3);
+    QVERIFY2(clock.elapsed() < 10000, qPrintable(QString::number(clock.elapsed())));
+    QVERIFY2(r.err.contains(QStringLiteral("did not answer within 2 s")), qPrintable(r.err));
+    admin.scalar(QStringLiteral("SELECT pg_terminate_backend(%1)").arg(backend));
+    QCOMPARE(admin.scalar(QStringLiteral("SELECT count(*) FROM readings")).toLongLong(), 300);
+    {
+      Archive local;
+      QVERIFY(local.open(path));
+      QVERIFY(!local.findEntry(second)->syncedMs.has_value());
+    }
+
+    const QString csv = dir_.filePath(QStringLiteral("export-%1.csv").arg(++made_));
+    QProcess exporter;
+    testsupport::StartCli(exporter, {"export", second.left(8), "--csv", csv}, path);
+    // Interrupted once it has the file it writes open (a file without a
+    // name until it is complete, or one beside the target).
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(exporter.processId());
+    auto writing = [&] {
+      for (const QString &fd : QDir(fds).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot)) {
+        const QString target = QFile::symLinkTarget(fds + QLatin1Char('/') + fd);
+        if (target.startsWith(dir_.path()) && !target.contains(QStringLiteral(".sqlite"))) return true;
+      }
+      return false;
+    };
+    QDeadlineTimer deadline(30000);
+    while (!writing() && exporter.state() != QProcess::NotRunning && !deadline.hasExpired())
+      QThread::msleep(1);
+    ::kill(pid_t(exporter.processId()), SIGINT);
+    r = testsupport::FinishCli(exporter, 30000);
+    QCOMPARE(r.exitCode, 130);
+    QVERIFY2(
+        QDir(dir_.path()).entryList({QFileInfo(csv).fileName() + QStringLiteral("*")}, QDir::Files).isEmpty(),
+        qPrintable(QDir(dir_.path()).entryList().join(' ')));
   }
 };
 
