@@ -390,6 +390,10 @@ void Form2::FitToScreen() {
 }
 
 void Form2::closeEvent(QCloseEvent *e) {
+  if (!unloaded_ && !ConfirmCloseWithUnsavedRecords()) {
+    e->ignore();
+    return;
+  }
   Form_Unload();
   e->accept();
 }

@@ -216,6 +216,13 @@ class Form2 : public QMainWindow {
   QPointer<Recorder> MeasurementRecorder;
   bool RunRecording = false;         // a run is on: its readings make a recording
   bool ArchiveFailureShown = false;  // told in Label6, once per failure episode
+  // Red, at the right end of the menu bar, for as long as readings cannot be
+  // written: the reason and how many wait. Hidden otherwise.
+  QLabel *ArchiveMarker = nullptr;
+  void UpdateArchiveMarker();
+  // Closing with readings the archive has not taken: asks whether to save
+  // them as CSV elsewhere, wait, or quit anyway. True when the window may close.
+  bool ConfirmCloseWithUnsavedRecords();
   QAction *mnurecords;
   QPointer<RecordsWindow> RecordsWindow1;
   void BeginRunRecording();  // Start, or back to real-time while running

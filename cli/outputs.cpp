@@ -58,20 +58,28 @@ int Outputs::setUp(const CommandLine &line, Kind kind) {
     d_->archivePath = d_->scratch->filePath(QStringLiteral("scratch.sqlite"));
   }
   // Fail before the meter is touched when the archive cannot be used at all.
-  // A read-only file opens and reads well: only taking the write lock shows
-  // that nothing could be stored.
+  // A read-only file opens and reads well, and even takes the write lock:
+  // only a write (the schema version as it is, rolled back) shows that
+  // nothing could be stored.
   {
     Archive check;
     if (!check.open(d_->archivePath)) {
       Err(QStringLiteral("arrester-cli: archive %1: %2\n").arg(d_->archivePath, check.errorText()));
       return kExitFailure;
     }
-    if (!check.beginWrite()) {
+    QSqlError refused;
+    QSqlDatabase db = check.database();
+    const bool writable = check.beginWrite() &&
+                          MakeSqliteDialect()->setSchemaVersion(db, check.storedSchemaVersion(), &refused);
+    if (!writable) {
       Err(QStringLiteral("arrester-cli: archive %1 cannot be written (%2); the meter was not read "
                          "(--no-record reads it without recording)\n")
-              .arg(d_->archivePath, check.failure() == ArchiveFailure::ReadOnly
+              .arg(d_->archivePath, check.failure() == ArchiveFailure::ReadOnly ||
+                                            MakeSqliteDialect()->classify(refused) == ArchiveFailure::ReadOnly
                                         ? QStringLiteral("the file or its folder is read-only")
-                                        : check.errorText()));
+                                    : refused.type() != QSqlError::NoError ? refused.text()
+                                                                           : check.errorText()));
+      check.rollback();
       return kExitFailure;
     }
     check.rollback();

@@ -9,6 +9,8 @@
 
 #include <cfloat>
 #include <csignal>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "archive/archive.h"
 #include "protocol/reading_text.h"
@@ -387,6 +389,36 @@ class TestCli : public QObject {
     QCOMPARE(sheet[1][kCsvLocalDateTime].type, QStringLiteral("date"));
     QCOMPARE(sheet[4][kCsvValueMa].type, QStringLiteral("float"));
     QCOMPARE(sheet[4][kCsvValueMa].value, QStringLiteral("-360700"));
+  }
+
+  // A read-only archive (in a folder that can be written) opens and reads
+  // well; live and download find out that it cannot take the readings before
+  // they send the meter a single byte.
+  void readOnlyArchiveIsRefusedBeforeTheMeterIsRead() {
+    testsupport::MeterSim sim;
+    QVERIFY(sim.waitReady());
+    QTemporaryDir dir;
+    QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0777) == 0);
+    const QString path = dir.filePath(QStringLiteral("archive.sqlite"));
+    QVERIFY(run({QStringLiteral("list"), QStringLiteral("--archive"), path}).exitCode == 0);
+    QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
+    for (const QString &command : {QStringLiteral("live"), QStringLiteral("download")}) {
+      QProcess p;
+      // As root every file can be written: the tool runs as an ordinary user.
+      if (::geteuid() == 0)
+        p.setChildProcessModifier([] {
+          if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(99);
+        });
+      QStringList args{command, QStringLiteral("COM1")};
+      if (command == QLatin1String("live")) args << QStringLiteral("--count") << QStringLiteral("2");
+      StartCli(p, args, path);
+      const CliRun r = FinishCli(p, kCliTimeoutMs);
+      QCOMPARE(r.exitCode, 1);
+      QVERIFY2(r.err.contains(QStringLiteral("cannot be written")), qPrintable(r.err));
+      QVERIFY(r.out.isEmpty());
+    }
+    QTest::qWait(300);
+    QCOMPARE(sim.receivedBytes(), QByteArray());
   }
 
   void exitCodes_data() {

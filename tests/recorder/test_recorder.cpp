@@ -10,6 +10,8 @@
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
+#include <QMenuBar>
+#include <QMessageBox>
 #include <QProcess>
 #include <QRadioButton>
 #include <QPushButton>
@@ -36,6 +38,7 @@
 #include "records/records_window.h"
 #include "serial/comm_control.h"
 #include "support/event_wait.h"
+#include "support/modal_answer.h"
 #include "support/sim_process.h"
 
 using testsupport::MeterSim;
@@ -139,6 +142,7 @@ class TestRecorder : public QObject {
   void unwritableArchiveKeepsMonitoring_data();
   void unwritableArchiveKeepsMonitoring();
   void twoWindowsRecordIntoOneArchive();
+  void failingArchiveStaysVisibleAndClosingAsks();
 };
 
 void TestRecorder::runsRecordedAndExportedFromRecordsWindow_data() {
@@ -462,6 +466,81 @@ void TestRecorder::twoWindowsRecordIntoOneArchive() {
     QVERIFY(first || e.device == sim2.devicePath());
     QCOMPARE(RowTexts(a, e), first ? shown1.captions : shown2.captions);
   }
+}
+
+// The archive cannot be written from the start: a red marker at the right
+// end of the menu bar says why and how many readings wait, and stays while
+// the status line goes on with other news. Closing asks first; "wait" keeps
+// the window, "save as CSV" writes every waiting reading to the file chosen.
+// A file from a newer program is named as such.
+void TestRecorder::failingArchiveStaysVisibleAndClosingAsks() {
+  MeterSim sim;
+  QVERIFY(sim.waitReady());
+  QTemporaryDir dir;
+  QVERIFY(::chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0);
+  const QString folder = dir.filePath("archive");
+  const QString path = folder + "/archive.sqlite";
+  {
+    Archive created;
+    QVERIFY(created.open(path));
+  }
+  QVERIFY(::chmod(QFile::encodeName(path).constData(), 0444) == 0);
+  QVERIFY(::chmod(QFile::encodeName(folder).constData(), 0555) == 0);
+  const std::unique_ptr<Recorder> rec = RecorderWithoutRootAccess(path);
+  Form2 w;
+  w.AttachArchive(path, rec.get());
+  ShownReadings shown(w);
+  w.Form_Load();
+  QVERIFY(waitUntil([&] { return w.ArchiveMarker && !w.ArchiveMarker->isHidden(); }, 10000));
+  QVERIFY2(w.ArchiveMarker->text().startsWith(QStringLiteral("测量记录保存失败:")),
+           qPrintable(w.ArchiveMarker->text()));
+  QCOMPARE(w.menuBar()->cornerWidget(Qt::TopRightCorner), w.ArchiveMarker);
+  QVERIFY(waitUntil(
+      [&] { return shown.captions.size() >= 4 && !w.Label6->text().startsWith(kFailurePrefix); }, 10000));
+  QVERIFY(!w.ArchiveMarker->isHidden());
+  QVERIFY(Drain(w, sim, shown));
+  const qint64 unsaved = rec->stats().unsavedReadings;
+  QCOMPARE(unsaved, qint64(shown.captions.size()));
+  QVERIFY(waitUntil(
+      [&] { return w.ArchiveMarker->text().contains(QStringLiteral("%1条未保存").arg(unsaved)); }, 3000));
+
+  auto answer = [&](const char *button) {
+    return testsupport::answerModal<QMessageBox>([button, unsaved](QMessageBox *box) {
+      if (box->text().contains(QStringLiteral("有 %1 条测量记录尚未保存").arg(unsaved)))
+        box->findChild<QPushButton *>(QString::fromLatin1(button))->click();
+    });
+  };
+  std::shared_ptr<bool> asked = answer("WaitButton");
+  QVERIFY(!w.close());
+  QVERIFY(*asked);
+  const QString csv = dir.filePath("unsaved.csv");
+  asked = answer("SaveUnsavedButton");
+  AnswerFileDialog(csv);
+  QVERIFY(w.close());
+  QVERIFY(*asked);
+  QFile f(csv);
+  QVERIFY(f.open(QIODevice::ReadOnly));
+  QStringList lines = QString::fromUtf8(f.readAll()).remove(QChar(0xFEFF)).split("\r\n", Qt::SkipEmptyParts);
+  const int textColumn = int(lines.takeFirst().split(',').indexOf("text"));
+  QVERIFY(textColumn >= 0);
+  QStringList texts;
+  for (const QString &line : lines) texts << line.split(',').value(textColumn);
+  QCOMPARE(texts, shown.captions);
+
+  const QString newer = dir.filePath("newer.sqlite");
+  {
+    Archive a;
+    QVERIFY(a.open(newer));
+    QSqlQuery(a.database()).exec(QStringLiteral("PRAGMA user_version = %1").arg(Archive::kSchemaVersion + 1));
+  }
+  Recorder newerRec(newer);
+  Form2 w2;
+  w2.AttachArchive(newer, &newerRec);
+  QVERIFY(waitUntil(
+      [&] {
+        return w2.ArchiveMarker && w2.ArchiveMarker->text().contains(QStringLiteral("由较新版本的程序创建"));
+      },
+      5000));
 }
 
 QTEST_MAIN(TestRecorder)
