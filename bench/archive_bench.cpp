@@ -1,7 +1,8 @@
 // The measurement archive: what appending a reading costs the window, what
 // committing it costs the writer thread, how fast a 10^6-reading archive is
-// exported as CSV, and how long opening and listing it takes. Medians of a
-// few runs.
+// exported as CSV, and how long opening and listing it takes; how long
+// listing an archive of 10^5 entries takes, and exporting 20 of them named by
+// their short IDs (as arrester-cli export does). Medians of a few runs.
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
@@ -22,6 +23,8 @@ constexpr int kRuns = 5;
 constexpr qint64 kArchiveReadings = 1000000;
 constexpr qint64 kRecordings = 20;
 constexpr qint64 kAppendReadings = 100000;
+constexpr int kManyEntries = 100000;
+constexpr int kExportedIds = 20;
 
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
@@ -71,6 +74,73 @@ bool FillArchive(Archive &a) {
     if (a.addRecording(info, readings).isEmpty()) return false;
     t += per * 500 + 60000;
   }
+  return true;
+}
+
+// kManyEntries recordings of two readings each, in one transaction.
+bool FillManyEntries(Archive &a) {
+  if (!a.beginWrite()) return false;
+  qint64 t = 1700000000000;
+  for (int e = 0; e < kManyEntries; ++e, t += 60000) {
+    RecordingInfo info;
+    info.startedMs = t;
+    info.endedMs = t + 1000;
+    info.portName = QStringLiteral("COM1");
+    info.lineSettings = QStringLiteral("9600,N,8,1");
+    const std::optional<qint64> id = a.insertRecording(info);
+    if (!id || !a.insertReading(*id, 1, t, BenchReading(e)) ||
+        !a.insertReading(*id, 2, t + 500, BenchReading(e + 1)) || !a.addRecordingCount(*id, 2)) {
+      a.rollback();
+      return false;
+    }
+  }
+  return a.commit();
+}
+
+// Listing 10^5 entries, and exporting 20 of them by short ID.
+bool BenchManyEntries(const QString &path, const QString &csv) {
+  Archive a;
+  if (!a.open(path) || !FillManyEntries(a)) {
+    std::printf("archive fill of 10^5 entries failed: %s\n", qPrintable(a.errorText()));
+    return false;
+  }
+  std::vector<double> list;
+  QList<EntrySummary> entries;
+  for (int run = 0; run < kRuns; ++run) {
+    QElapsedTimer t;
+    t.start();
+    entries = a.listEntries();
+    list.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+  }
+  if (entries.size() != kManyEntries) {
+    std::printf("archive list of 10^5 entries failed: %s\n", qPrintable(a.errorText()));
+    return false;
+  }
+  Print("archive list, 10^5 entries", Median(list), "ms");
+
+  QStringList ids;
+  for (int i = 0; i < kExportedIds; ++i) ids << entries[i * (kManyEntries / kExportedIds)].uuid.left(8);
+  std::vector<double> exports;
+  for (int run = 0; run < 3; ++run) {
+    QElapsedTimer t;
+    t.start();
+    CsvExportOptions options;
+    for (const QString &id : ids) {
+      const std::optional<EntrySummary> e = a.findEntry(id);
+      if (!e) {
+        std::printf("archive export of 20 IDs: %s not found\n", qPrintable(id));
+        return false;
+      }
+      options.entries << *e;
+    }
+    const CsvExportResult r = ExportCsvFile(a, csv, options);
+    exports.push_back(static_cast<double>(t.nsecsElapsed()) / 1e6);
+    if (!r.ok || r.rows != 2 * kExportedIds) {
+      std::printf("archive export of 20 IDs failed: %s\n", qPrintable(r.error));
+      return false;
+    }
+  }
+  Print("archive export of 20 IDs, 10^5 entries", Median(exports), "ms");
   return true;
 }
 
@@ -126,5 +196,5 @@ int main(int argc, char **argv) {
     rates.push_back(static_cast<double>(r.rows) / s);
   }
   Print("archive CSV export, 10^6 readings", Median(rates), "rows/s");
-  return 0;
+  return BenchManyEntries(dir.filePath("entries.sqlite"), dir.filePath("ids.csv")) ? 0 : 1;
 }
