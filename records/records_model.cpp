@@ -105,7 +105,10 @@ bool RecordsModel::setData(const QModelIndex &index, const QVariant &value, int 
     case LabelProblem::None: break;
   }
   if (!archive_.setLabel(e.kind, e.uuid, label)) {
-    emit labelFailed(archive_.errorText());
+    if (archive_.failure() == ArchiveFailure::Locked)
+      emit labelBusy(index, label);
+    else
+      emit labelFailed(archive_.errorText());
     return false;
   }
   e.label = label;

@@ -50,6 +50,9 @@ class RecordsModel : public QAbstractTableModel {
  signals:
   // A label was refused or could not be stored; the reason in words.
   void labelFailed(const QString &reason);
+  // A label could not be stored yet: another program holds the archive's
+  // write lock. The window tries again a little later.
+  void labelBusy(const QPersistentModelIndex &index, const QString &label);
 
  private:
   QString CompleteText(const EntrySummary &e) const;

@@ -10,7 +10,9 @@
 #include <QLabel>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QSqlQuery>
 #include <QTableView>
+#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 #include <algorithm>
@@ -19,6 +21,16 @@
 #include "archive/csv_export.h"
 #include "archive/recorder.h"
 #include "records/records_model.h"
+
+namespace {
+
+// How long the window's own connection waits for another program's lock,
+// and how it tries again after that: every half second, for ten seconds.
+constexpr int kWindowBusyTimeoutMs = 200;
+constexpr int kBusyRetryMs = 500;
+constexpr int kBusyRetries = 20;
+
+}  // namespace
 
 RecordsWindow::RecordsWindow(const QString &archivePath, Recorder *recorder, QWidget *parent)
     : QWidget(parent, Qt::Window),
@@ -72,6 +84,24 @@ RecordsWindow::RecordsWindow(const QString &archivePath, Recorder *recorder, QWi
   connect(RecordsTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &RecordsWindow::UpdateButtons);
   connect(model_, &QAbstractItemModel::modelReset, this, &RecordsWindow::UpdateButtons);
+  // Another program holding the archive (a sync, another window's commit)
+  // keeps the window waiting a fifth of a second at most: the label is
+  // tried again a little later instead.
+  connect(model_, &RecordsModel::labelBusy, this,
+          [this](const QPersistentModelIndex &index, const QString &label) {
+            if (++labelRetries_ > kBusyRetries) {
+              labelRetries_ = 0;
+              RecordsStatus->setText(QStringLiteral("标签保存失败,测量记录文件被其他程序占用."));
+              return;
+            }
+            RecordsStatus->setText(QStringLiteral("测量记录文件被其他程序占用,稍后自动重试保存标签..."));
+            QTimer::singleShot(kBusyRetryMs, this, [this, index, label] {
+              if (index.isValid() && model_->setData(index, label)) {
+                labelRetries_ = 0;
+                RecordsStatus->setText(QStringLiteral("标签已保存"));
+              }
+            });
+          });
   connect(model_, &RecordsModel::labelFailed, this, [this](const QString &reason) {
     RecordsStatus->setText(QStringLiteral("标签保存失败,%1.").arg(reason));
   });
@@ -101,16 +131,27 @@ QString ReadFailureText(const Archive &archive) {
 }  // namespace
 
 void RecordsWindow::Refresh() {
-  if (!archive_->isOpen() && !archive_->open(archivePath_)) {
+  const bool opening = !archive_->isOpen();
+  if (opening && !archive_->open(archivePath_)) {
     RecordsStatus->setText(
         QStringLiteral("无法打开测量记录%1,%2.").arg(archivePath_, ReadFailureText(*archive_)));
     model_->Reload(QString());
     return;
   }
+  if (opening)
+    QSqlQuery(archive_->database())
+        .exec(QStringLiteral("PRAGMA busy_timeout = %1").arg(kWindowBusyTimeoutMs));
   if (!model_->Reload(recorder_ ? recorder_->currentRecording() : QString())) {
+    if (archive_->failure() == ArchiveFailure::Locked && ++listRetries_ <= kBusyRetries) {
+      RecordsStatus->setText(QStringLiteral("测量记录文件被其他程序占用,稍后自动重试..."));
+      QTimer::singleShot(kBusyRetryMs, this, &RecordsWindow::Refresh);
+      return;
+    }
+    listRetries_ = 0;
     RecordsStatus->setText(QStringLiteral("读取测量记录失败,%1.").arg(ReadFailureText(*archive_)));
     return;
   }
+  listRetries_ = 0;
   RecordsStatus->setText(
       QStringLiteral("%1 共%2项").arg(QDir::toNativeSeparators(archivePath_)).arg(model_->rowCount()));
   RecordsTable->resizeColumnsToContents();

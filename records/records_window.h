@@ -46,6 +46,9 @@ class RecordsWindow : public QWidget {
 
   QString archivePath_;
   QPointer<Recorder> recorder_;
+  // Tries since the archive was last found held by another program.
+  int labelRetries_ = 0;
+  int listRetries_ = 0;
   std::unique_ptr<Archive> archive_;
   RecordsModel *model_;
 };

@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QBuffer>
 #include <QFile>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -143,6 +144,7 @@ class TestRecorder : public QObject {
   void unwritableArchiveKeepsMonitoring();
   void twoWindowsRecordIntoOneArchive();
   void failingArchiveStaysVisibleAndClosingAsks();
+  void recordsWindowNeverWaitsForAnotherProgram();
 };
 
 void TestRecorder::runsRecordedAndExportedFromRecordsWindow_data() {
@@ -541,6 +543,42 @@ void TestRecorder::failingArchiveStaysVisibleAndClosingAsks() {
         return w2.ArchiveMarker && w2.ArchiveMarker->text().contains(QStringLiteral("由较新版本的程序创建"));
       },
       5000));
+}
+
+// Another program holds the archive's write lock: a label edited in the
+// records window keeps it waiting a moment at most, is stored by itself once
+// the lock is gone, and the status line says what happens meanwhile.
+void TestRecorder::recordsWindowNeverWaitsForAnotherProgram() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("archive.sqlite");
+  QString uuid;
+  {
+    Archive a;
+    QVERIFY(a.open(path));
+    RecordingInfo info;
+    info.portName = "COM1";
+    uuid = a.addRecording(info, {{1000, ReadingGroup::At(QByteArray("\x04\xd5\x01", 3), 0)}});
+    QVERIFY(!uuid.isEmpty());
+  }
+  RecordsWindow records(path, nullptr);
+  records.Refresh();
+  QAbstractItemModel *model = records.RecordsTable->model();
+  QCOMPARE(model->rowCount(), 1);
+  Archive holder;
+  QVERIFY(holder.open(path));
+  QVERIFY(holder.beginWrite());
+  QElapsedTimer clock;
+  clock.start();
+  QVERIFY(!model->setData(model->index(0, RecordsModel::LabelColumn), QStringLiteral("B相")));
+  QVERIFY2(clock.elapsed() < 1000, qPrintable(QString::number(clock.elapsed())));
+  QVERIFY(records.RecordsStatus->text().contains(QStringLiteral("占用")));
+  QTest::qWait(1200);  // a few tries while the lock is still held
+  holder.rollback();
+  QVERIFY(waitUntil([&] { return records.RecordsStatus->text() == QStringLiteral("标签已保存"); }, 3000));
+  QCOMPARE(model->index(0, RecordsModel::LabelColumn).data().toString(), QStringLiteral("B相"));
+  Archive check;
+  QVERIFY(check.open(path));
+  QCOMPARE(check.findEntry(uuid)->label, QStringLiteral("B相"));
 }
 
 QTEST_MAIN(TestRecorder)
