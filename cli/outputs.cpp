@@ -143,6 +143,12 @@ int Outputs::finish() {
             .arg(d_->archivePath, stats.reason.isEmpty() ? QStringLiteral("timed out") : stats.reason));
     return kExitFailure;
   }
+  // What went into a file that was then deleted or replaced is gone with it;
+  // the rest is in the file now at the path.
+  if (stats.replacedFiles > 0)
+    Err(QStringLiteral("arrester-cli: archive %1 was deleted or replaced during the run; what was recorded "
+                       "before that is not in it\n")
+            .arg(d_->archivePath));
   if (d_->record && !d_->uuid.isEmpty())
     Err(QStringLiteral("Recorded as %1 in %2\n").arg(d_->uuid, d_->archivePath));
   if (d_->csvPath.isEmpty() || d_->uuid.isEmpty()) return -1;
