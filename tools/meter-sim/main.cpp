@@ -136,6 +136,16 @@ class Simulator {
       if (opts_.pauseAfter > 0 && ++answered_ == opts_.pauseAfter) quietUntilMs_ = now + opts_.pauseMs;
       const int delay =
           buf[i] == meterwire::kCountQuery && opts_.countDelayMs >= 0 ? opts_.countDelayMs : opts_.delayMs;
+      if (buf[i] == meterwire::kHistoryRequest && opts_.blockPauseMs > 0 && reply.size() > 1) {
+        // The second half leaves after the first has crossed the line (when
+        // paced) and the pause has passed.
+        const auto half = reply.begin() + static_cast<long>(reply.size() / 2);
+        const long long firstWireMs =
+            opts_.pace ? static_cast<long long>((half - reply.begin()) * byteUs_ / 1000) : 0;
+        schedule({now + delay, {reply.begin(), half}});
+        schedule({now + delay + firstWireMs + opts_.blockPauseMs, {half, reply.end()}});
+        continue;
+      }
       schedule({now + delay, std::move(reply)});
     }
     return true;

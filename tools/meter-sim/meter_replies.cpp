@@ -27,7 +27,9 @@ std::vector<std::uint8_t> MeterReplies::properAnswer(std::uint8_t command) {
       return {mark, static_cast<std::uint8_t>(opts_.badCount ? mark - 1 : mark), groups};
     }
     case meterwire::kHistoryRequest: {
-      const int sent = opts_.shortHistory ? opts_.groups / 2 : opts_.groups;
+      const int sent = opts_.historyGroups >= 0 ? opts_.historyGroups
+                       : opts_.shortHistory     ? opts_.groups / 2
+                                                : opts_.groups;
       std::vector<std::uint8_t> out;
       out.reserve(static_cast<size_t>(sent) * meterwire::kGroupSize);
       for (int k = 1; k <= sent; ++k) {

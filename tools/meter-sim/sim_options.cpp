@@ -54,6 +54,10 @@ Faults:
   --bad-handshake       answer 5 with 85 213 85
   --bad-count           answer 15 with 5 4 N
   --short-history       answer 25 with only the first N/2 groups (rounded down)
+  --history-groups M    answer 25 with M groups (0..1000) whatever the count reply
+                        said: 0 sends nothing, more than N sends extra bytes
+  --block-pause-ms T    the answer to 25 stops for T ms halfway (a meter that
+                        pauses mid-block); the second half follows
   --silent              never answer anything
   --delay-ms D          send every answer D milliseconds after its command
   --count-delay-ms D    send the answer to 15 (group count) D milliseconds after it,
@@ -155,6 +159,10 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
       ok = setInt(val, 0, 3600000, o.countDelayMs);
     else if (arg == "--pause-after")
       ok = toLong(val, 1, 1L << 40, o.pauseAfter);
+    else if (arg == "--history-groups")
+      ok = setInt(val, 0, 1000, o.historyGroups);
+    else if (arg == "--block-pause-ms")
+      ok = setInt(val, 0, 3600000, o.blockPauseMs);
     else if (arg == "--pause-ms")
       ok = setInt(val, 0, 3600000, o.pauseMs);
     else if (arg == "--return-after-ms")

@@ -19,6 +19,8 @@ struct Options {
   bool badHandshake = false;
   bool badCount = false;
   bool shortHistory = false;
+  int historyGroups = -1;  // groups sent for 25 whatever the count said (-1: the count)
+  int blockPauseMs = 0;    // the history answer stops this long halfway
   bool silent = false;
   bool garbage = false;
   int delayMs = 0;
