@@ -309,6 +309,10 @@ void Form2::ConnectEvents() {
 
   connect(MSComm1, &CommControl::OnComm, this, &Form2::MSComm1_OnComm);
   connect(MSComm1, &CommControl::DeviceLost, this, &Form2::MSComm1_DeviceLost);
+  // A history block that keeps coming is waited for, however slowly it comes.
+  connect(MSComm1, &CommControl::BytesArrived, this, [this] {
+    if (HistoryReadStep == HistoryStep::AwaitingBlock) BlockReplyDeadline.setRemainingTime(kBlockSilenceMs);
+  });
 
   connect(Timer1, &IntervalTimer::Timer, this, &Form2::Timer1_Timer);
   connect(Timer2, &IntervalTimer::Timer, this, &Form2::Timer2_Timer);

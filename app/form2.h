@@ -15,6 +15,7 @@
 //   records/form2_records.cpp      recording runs and downloads, records window
 #include <QByteArray>
 #include <QDeadlineTimer>
+#include <QElapsedTimer>
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -67,6 +68,7 @@ class Form2 : public QMainWindow {
   Q_PROPERTY(QList<float> ReadingBuffer READ readingBufferList)
   Q_PROPERTY(QList<float> TraceBuffer READ traceBufferList)
   Q_PROPERTY(short TraceWritePos MEMBER TraceWritePos)
+  Q_PROPERTY(short ReadingsStored MEMBER ReadingsStored)
   Q_PROPERTY(bool TraceActive MEMBER TraceActive)
   // Monitoring.
   Q_PROPERTY(short OperatingMode MEMBER OperatingMode)
@@ -176,19 +178,37 @@ class Form2 : public QMainWindow {
   std::array<float, kBufferSize> ReadingBuffer{};
   std::array<float, kBufferSize> TraceBuffer{};
   short TraceWritePos = 0;
+  // ReadingBuffer slots 0..ReadingsStored-1 hold readings; the rest were never written.
+  short ReadingsStored = 0;
   // Live requests in a row that got no decodable reply; three mean the meter
   // is not answering.
   short UnansweredRequests = 0;
   bool LiveReplyAwaited = false;  // the last live request still waits for its reply
   // The two-step history read: the history request goes out only after the
   // count reply has been handled, and the count reply is awaited for a while.
-  // A block that stays short of the announced groups is taken as it is once
-  // its wire time and kCountReplyTimeoutMs more have passed.
-  enum class HistoryStep { Idle, AwaitingCount, CountHandled, CountTimedOut, AwaitingBlock };
+  // A block is read until the meter stops sending (kBlockSilenceMs without a
+  // byte); what came by then is the reply. Once the block of a read has been
+  // handled, or the read was given up, later bytes belong to no request.
+  enum class HistoryStep {
+    Idle,
+    AwaitingQuietLine,  // 读取 pressed while a block was still arriving
+    AwaitingCount,
+    CountHandled,
+    CountTimedOut,
+    AwaitingBlock,
+    Finished
+  };
   HistoryStep HistoryReadStep = HistoryStep::Idle;
-  QDeadlineTimer BlockReplyDeadline;
   bool CountAnnounced = false;  // the count reply of this read was valid
   QDeadlineTimer CountReplyDeadline;
+  // A history block may still be on the line (its request was written and
+  // the line has not been quiet since): the next request waits for quiet.
+  bool LineSettling = false;
+  QElapsedTimer BlockRequestWritten;
+  // The block is taken as it is when this passes: kCountReplyTimeoutMs after
+  // its request, pushed to kBlockSilenceMs after each arrival of bytes.
+  QDeadlineTimer BlockReplyDeadline;
+  static constexpr int kBlockSilenceMs = 1000;
   static constexpr int kCountReplyTimeoutMs = 2000;
 
   // ---- Monitoring ----------------------------------------------------------
@@ -254,6 +274,7 @@ class Form2 : public QMainWindow {
   void Timer5_Timer();
   void mnucomsetting_Click();
   void MSComm1_DeviceLost();  // the open device vanished; reported like a failed open
+  void DropInstrumentLink();  // not connected until the next correct handshake reply
 
   // Instrument protocol
   void MSComm1_OnComm();
@@ -334,6 +355,13 @@ class Form2 : public QMainWindow {
   // A cursor position typed into `box`: a value once Enter confirms one
   // within the chart; a refused value is said in the status line.
   std::optional<double> EnteredCursor(int KeyCode, const TextBox &box);
+  // Whether a request may be written now. After a history request the line
+  // must first have been quiet for a few byte times, so that the rest of a
+  // block is never taken for the reply to the next request.
+  bool LineReadyForRequest();
+  void WriteCountQuery();
+  // The history read's block wait is over: what arrived is the reply.
+  void TakeHistoryBlock();
   void BuildMenus();
   void ConnectEvents();
   QList<float> readingBufferList() const { return {ReadingBuffer.begin(), ReadingBuffer.end()}; }

@@ -803,8 +803,12 @@ bool Archive::setRecordingEnd(qint64 recordingId, qint64 endedMs) {
 
 std::optional<qint64> Archive::insertDownload(DownloadInfo &info, const QByteArray &block) {
   if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);
-  const int announced = std::max(0, info.groupsAnnounced);
-  const int received = std::min(announced, ReadingGroup::WholeGroupsIn(block));
+  // A negative count is unknown (the count reply of the read failed): every
+  // whole group of the block is kept, and the download is not complete.
+  const bool countKnown = info.groupsAnnounced >= 0;
+  const int announced = countKnown ? info.groupsAnnounced : kGroupsAnnouncedUnknown;
+  const int whole = ReadingGroup::WholeGroupsIn(block);
+  const int received = countKnown ? std::min(announced, whole) : whole;
   const QByteArray digest = BlockDigest(announced, block);
   const std::optional<QString> repeated = d->repeatedDownload(info, digest);
   if (!repeated) return std::nullopt;

@@ -12,6 +12,9 @@
 enum class EntryKind { Recording, Download };
 
 // Metadata of one recording (a run of live readings).
+// The announced group count of a download whose count reply failed.
+constexpr int kGroupsAnnouncedUnknown = -1;
+
 struct RecordingInfo {
   QString uuid;                   // empty: a new one is made when the recording is stored
   qint64 startedMs = 0;           // UTC ms since the epoch
@@ -32,7 +35,7 @@ struct DownloadInfo {
   qint64 utcMs = 0;  // when the block arrived
   QString portName;
   QString device;
-  int groupsAnnounced = 0;  // the count the meter announced
+  int groupsAnnounced = 0;  // the count the meter announced; kGroupsAnnouncedUnknown when none came
   QString label;
   std::optional<qint64> labelModifiedMs;
   QString hostName;

@@ -67,7 +67,11 @@ int RunList(const QStringList &args) {
                                                   : QStringLiteral("repeat");
     QString rows = QString::number(e.count);
     if (e.kind == EntryKind::Download && !e.complete)
-      rows += QStringLiteral("/%1 incomplete").arg(e.groupsAnnounced);
+      rows += e.groupsAnnounced == kGroupsAnnouncedUnknown
+                  ? QStringLiteral("/? count unknown")
+                  : QStringLiteral("/%1 incomplete").arg(e.groupsAnnounced);
+    // Everything the archive holds as text is shown escaped: a file from
+    // elsewhere must not drive the terminal.
     const QString range =
         e.first && e.last ? EscapeControls(e.first->text + QStringLiteral(" .. ") + e.last->text) : QString();
     text += QStringLiteral("%1  %2  %3  %4  %5  %6  %7  %8")

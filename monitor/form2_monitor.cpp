@@ -54,6 +54,12 @@ void Form2::ShowModeControls(bool realTime) {
 // (once for the selection it makes, once as the mode's own set-up); every
 // step sets a state rather than toggling one, so twice is the same as once.
 void Form2::Option1_Click() {
+  // A history read still under way is given up: nothing of its block that
+  // is still on the line will be taken for anything.
+  if (HistoryReadStep != HistoryStep::Idle) {
+    HistoryReadStep = HistoryStep::Finished;
+    Timer3->setEnabled(false);
+  }
   ShowModeControls(true);
   OperatingMode = kRealTimeMode;
   SelectOnly(Option1, Option2);
@@ -108,8 +114,8 @@ void Form2::Command3_Click() {
 void Form2::Timer6_Timer() {
   Timer7->setEnabled(false);
   Shape2->setLit(false);
-  const WindowStatistics s =
-      ComputeWindowStatistics(ReadingBuffer.data(), ReadingBuffer.size(), PointsPerWindow(), AlarmValue);
+  const WindowStatistics s = ComputeWindowStatistics(ReadingBuffer.data(), ReadingBuffer.size(),
+                                                     PointsPerWindow(), ReadingsStored, AlarmValue);
   if (s.Alarm) Timer7->setEnabled(true);
   Text2->setText(FormatReading(s.Max));
   Text3->setText(FormatReading(s.Min));

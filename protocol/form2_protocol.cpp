@@ -3,12 +3,15 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <algorithm>
+#include <limits>
 
 #include "app/controls.h"
 #include "app/form2.h"
+#include "archive/archive_types.h"
 #include "charts/chart_scale.h"
 #include "protocol/history_table.h"
 #include "protocol/meter_wire.h"
+#include "protocol/reading.h"
 #include "protocol/reading_text.h"
 #include "protocol/trace_ring.h"
 #include "serial/comm_control.h"
@@ -23,6 +26,10 @@ using meterwire::kLiveRequest;
 
 constexpr int kReplySize = meterwire::kGroupSize;  // handshake, count and live replies
 constexpr int kSilentAfterRequests = 3;  // unanswered live requests before the meter counts as silent
+constexpr int kMaxGroups = 255;          // the count reply's one byte
+// The line counts as quiet after this many byte times and the margin.
+constexpr int kQuietLineBytes = 4;
+constexpr int kQuietLineMarginMs = 100;
 
 bool IsHandshakeReply(const QByteArray &b) { return meterwire::IsHandshakeReply(b.constData(), b.size()); }
 bool IsCountReply(const QByteArray &b) { return meterwire::IsCountReply(b.constData(), b.size()); }
@@ -71,19 +78,32 @@ void Form2::DispatchReply() {
       break;
 
     case kHistoryRequest: {
-      // Only a block of exactly the groups a valid count reply announced is a
-      // normal return; anything else is decoded as far as it goes and said so.
+      // Bytes after the block of this read was handled, or of a read given
+      // up, answer nothing that is still asked: they are dropped unseen.
+      if (HistoryReadStep != HistoryStep::AwaitingBlock && HistoryReadStep != HistoryStep::Idle) {
+        MSComm1->setInBufferCount(0);
+        break;
+      }
+      // A block of at least the groups a valid count reply announced is a
+      // normal return (extra bytes are ignored); a shorter one is decoded as
+      // far as it goes and said so.
       const int expected = kReplySize * GroupCount;
-      if (CountAnnounced && ReceiveBuffer.size() == expected)
+      const bool announced = CountAnnounced;
+      if (announced && ReceiveBuffer.size() >= expected)
         Label6->setText(QStringLiteral("返回历史数据正常"));
       else if (ReceiveBuffer.size() < expected)
         Label6->setText(QStringLiteral("返回历史数据不完整"));
       else
         Label6->setText(QStringLiteral("返回历史数据与组数不符"));
       CountAnnounced = false;
-      if (HistoryReadStep == HistoryStep::AwaitingBlock) HistoryReadStep = HistoryStep::Idle;
+      if (HistoryReadStep == HistoryStep::AwaitingBlock) {
+        HistoryReadStep = HistoryStep::Finished;
+        Timer3->setEnabled(false);
+      }
       DecodeHistoryData();
-      RecordHistoryBlock(ReceiveBuffer, GroupCount);
+      // One read, one download; a read that brought no whole group leaves none.
+      if (ReadingGroup::WholeGroupsIn(ReceiveBuffer) > 0)
+        RecordHistoryBlock(ReceiveBuffer, announced ? GroupCount : kGroupsAnnouncedUnknown);
       MSComm1->setRThreshold(kReplySize);
       break;
     }
@@ -109,8 +129,9 @@ void Form2::DispatchReply() {
 
 void Form2::SendCommand(int command) {
   if (!MSComm1->PortOpen()) return;
-  // A live request superseded before a decodable reply came counts as unanswered.
-  if (LiveReplyAwaited) ++UnansweredRequests;
+  // A live request superseded before a decodable reply came counts as
+  // unanswered; the count stops at its largest value rather than wrapping.
+  if (LiveReplyAwaited && UnansweredRequests < std::numeric_limits<short>::max()) ++UnansweredRequests;
   LiveReplyAwaited = command == kLiveRequest;
   // A history read in progress ends with any command but its own two.
   if (command != kCountQuery && command != kHistoryRequest) HistoryReadStep = HistoryStep::Idle;
@@ -129,12 +150,31 @@ void Form2::SendCommand(int command) {
   // Only bytes left over from earlier writes; the serial control keeps the
   // byte just written.
   MSComm1->setOutBufferCount(0);
+  if (command == kHistoryRequest) {
+    LineSettling = true;
+    BlockRequestWritten.start();
+  }
+}
+
+bool Form2::LineReadyForRequest() {
+  if (!LineSettling) return true;
+  // Quiet since the block's request and since its last byte: a few byte
+  // times at the line's speed and a margin for a meter slow to start.
+  const int baud = std::max(1, MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt());
+  const qint64 quietMs = kQuietLineBytes * 10 * 1000 / baud + kQuietLineMarginMs;
+  if (std::min(MSComm1->MsSinceLastReceive(), BlockRequestWritten.elapsed()) < quietMs) return false;
+  LineSettling = false;
+  MSComm1->setInBufferCount(0);
+  return true;
 }
 
 void Form2::SendHandshake() { SendCommand(kHandshake); }
 
 void Form2::RequestLiveData() {
   if (OperatingMode != kRealTimeMode || Connected != kConnected || !IsRunning()) return;
+  // The rest of a history block still arriving is no live reading: the
+  // request waits (a later tick asks) until the line has gone quiet.
+  if (!LineReadyForRequest()) return;
   SendCommand(kLiveRequest);
   // A display nobody feeds says so; the next good reply brings back the
   // normal message. Polling itself goes on unchanged.
@@ -143,24 +183,36 @@ void Form2::RequestLiveData() {
 }
 
 void Form2::StartHistoryRead() {
-  if (Connected == kConnected && OperatingMode == kHistoryMode) {
-    SendCommand(kCountQuery);
-    // Nothing was written while the port is closed, so no reply is awaited.
-    const bool written = MSComm1->PortOpen();
-    HistoryReadStep = written ? HistoryStep::AwaitingCount : HistoryStep::Idle;
-    CountAnnounced = false;
-    CountReplyDeadline.setRemainingTime(kCountReplyTimeoutMs);
-    Timer3->setEnabled(true);
+  if (Connected != kConnected || OperatingMode != kHistoryMode) return;
+  CountAnnounced = false;
+  Timer3->setEnabled(true);
+  // A block of an earlier read still arriving: the count query waits for
+  // the line to go quiet, and that block is dropped.
+  if (!LineReadyForRequest()) {
+    HistoryReadStep = HistoryStep::AwaitingQuietLine;
+    return;
   }
+  WriteCountQuery();
+}
+
+void Form2::WriteCountQuery() {
+  SendCommand(kCountQuery);
+  // Nothing was written while the port is closed, so no reply is awaited.
+  HistoryReadStep = MSComm1->PortOpen() ? HistoryStep::AwaitingCount : HistoryStep::Idle;
+  CountReplyDeadline.setRemainingTime(kCountReplyTimeoutMs);
 }
 
 void Form2::Timer2_Timer() { SendHandshake(); }
 
 // The history request is written only once the count reply has been handled,
 // so a late count reply is never taken for history data. Until then the timer
-// looks again every tick; a count reply that has not come in time fails the read.
+// looks again every tick; a count reply that has not come in time fails the
+// read. The block is then awaited for as long as it keeps coming.
 void Form2::Timer3_Timer() {
   switch (HistoryReadStep) {
+    case HistoryStep::AwaitingQuietLine:
+      if (LineReadyForRequest()) WriteCountQuery();
+      return;
     case HistoryStep::AwaitingCount:
       if (!CountReplyDeadline.hasExpired()) return;
       HistoryReadStep = HistoryStep::CountTimedOut;
@@ -169,30 +221,43 @@ void Form2::Timer3_Timer() {
       return;
     case HistoryStep::CountHandled: {
       HistoryReadStep = HistoryStep::Idle;
+      // Without a valid count the block's size is unknown: it is gathered
+      // until the meter stops sending, up to the largest block there is.
+      if (!CountAnnounced) MSComm1->setRThreshold(kReplySize * kMaxGroups);
       SendCommand(kHistoryRequest);
       if (!MSComm1->PortOpen()) {
         Timer3->setEnabled(false);
         return;
       }
-      // The block is awaited for its wire time (10 bits a byte) and a margin.
-      const int baud = std::max(1, MSComm1->Settings().section(QLatin1Char(','), 0, 0).toInt());
-      BlockReplyDeadline.setRemainingTime(kCountReplyTimeoutMs + kReplySize * GroupCount * 10 * 1000 / baud);
+      BlockReplyDeadline.setRemainingTime(kCountReplyTimeoutMs);
       HistoryReadStep = HistoryStep::AwaitingBlock;
       return;
     }
     case HistoryStep::AwaitingBlock:
       if (!BlockReplyDeadline.hasExpired()) return;
-      HistoryReadStep = HistoryStep::Idle;
-      Timer3->setEnabled(false);
-      // The block came short: what did arrive is handled as the reply, so the
-      // table shows it with the missing groups noted, and the read ends.
-      ReceiveBuffer = MSComm1->Input();
-      MSComm1->setInBufferCount(0);
-      DispatchReply();
+      TakeHistoryBlock();
       return;
     case HistoryStep::Idle:
-    case HistoryStep::CountTimedOut: Timer3->setEnabled(false); return;
+    case HistoryStep::CountTimedOut:
+    case HistoryStep::Finished: Timer3->setEnabled(false); return;
   }
+}
+
+// The meter has stopped sending before the receive threshold was reached:
+// what did arrive is the reply, so the table shows it with the missing
+// groups noted. A read that brought nothing keeps the table as it was.
+void Form2::TakeHistoryBlock() {
+  Timer3->setEnabled(false);
+  ReceiveBuffer = MSComm1->Input();
+  MSComm1->setInBufferCount(0);
+  MSComm1->setRThreshold(kReplySize);
+  if (ReceiveBuffer.isEmpty()) {
+    HistoryReadStep = HistoryStep::Finished;
+    CountAnnounced = false;
+    Label6->setText(QStringLiteral("返回历史数据失败"));
+    return;
+  }
+  DispatchReply();
 }
 
 void Form2::Timer4_Timer() { RequestLiveData(); }
@@ -208,7 +273,12 @@ void Form2::DecodeLiveData() {
   if (!reading.valid) return;
 
   const int fullScale = Slider1->value();
-  StoreRingReading(ReadingBuffer, TraceBuffer, TraceWritePos, PointsPerWindow(), reading.milliAmps,
+  // The slot this reading goes to (none when it finds the ring's end) now
+  // holds a reading, for the statistics.
+  const int window = PointsPerWindow();
+  if (TraceWritePos >= 0 && TraceWritePos <= std::min(window, kBufferSize - 1))
+    ReadingsStored = std::max<short>(ReadingsStored, TraceWritePos + 1);
+  StoreRingReading(ReadingBuffer, TraceBuffer, TraceWritePos, window, reading.milliAmps,
                    ToChartUnits(reading.milliAmps, fullScale));
   Label8->setText(FullScaleCaption(fullScale));
   RedrawMainChart();

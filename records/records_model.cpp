@@ -59,7 +59,9 @@ QVariant RecordsModel::data(const QModelIndex &index, int role) const {
     case PortColumn: return CellText(e.portName);
     case CountColumn:
       if (e.kind == EntryKind::Download && !e.complete)
-        return QStringLiteral("%1/%2").arg(e.count).arg(e.groupsAnnounced);
+        return e.groupsAnnounced == kGroupsAnnouncedUnknown
+                   ? QStringLiteral("%1/?").arg(e.count)
+                   : QStringLiteral("%1/%2").arg(e.count).arg(e.groupsAnnounced);
       return QString::number(e.count);
     case FirstColumn: return e.first ? CellText(e.first->text) : QString();
     case LastColumn: return e.last ? CellText(e.last->text) : QString();

@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <limits>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -232,7 +233,15 @@ void CommControl::setOutBufferCount(int zero) {
 
 QString CommControl::DevicePath() const { return PortOpen() ? openDevice_ : Resolve().device; }
 
-void CommControl::onReadyRead() { checkThreshold(); }
+void CommControl::onReadyRead() {
+  lastReceive_.start();
+  emit BytesArrived();
+  checkThreshold();
+}
+
+qint64 CommControl::MsSinceLastReceive() const {
+  return lastReceive_.isValid() ? lastReceive_.elapsed() : std::numeric_limits<qint64>::max() / 2;
+}
 
 void CommControl::checkThreshold() {
   if (!PortOpen() || rThreshold_ <= 0 || port_->bytesAvailable() < rThreshold_) return;

@@ -4,6 +4,7 @@
 // close, write, read everything buffered, the receive threshold, the two
 // purges, and a receive event delivered on the window's thread.
 #include <QByteArray>
+#include <QElapsedTimer>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -65,6 +66,10 @@ class CommControl : public QObject {
     errorText_.clear();
   }
 
+  // Milliseconds since bytes last arrived from the device (a very large
+  // number before the first). Tells whether the far end is still sending.
+  qint64 MsSinceLastReceive() const;
+
   // The device the port is open on; while closed, the device the next open
   // would use (see port_names.h and Resolve()).
   QString DevicePath() const;
@@ -86,6 +91,8 @@ class CommControl : public QObject {
  signals:
   // A receive event: CommEvent() is 2 and at least RThreshold bytes are buffered.
   void OnComm();
+  // Bytes arrived, whether or not they reach the receive threshold.
+  void BytesArrived();
   // The open device failed (cable pulled, peer gone); the port is closed now.
   void DeviceLost();
 
@@ -117,5 +124,6 @@ class CommControl : public QObject {
   QString openDevice_;              // the device the port is open on
   bool openedThroughLink_ = false;  // the current port number was opened through a link
   QTimer *drainTimer_ = nullptr;
-  bool opening_ = false;  // errors during open are judged after it
+  QElapsedTimer lastReceive_;  // restarted whenever bytes arrive
+  bool opening_ = false;       // errors during open are judged after it
 };

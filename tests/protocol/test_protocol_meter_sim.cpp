@@ -3,6 +3,7 @@
 // frames over a stretch of time rather than measuring single intervals.
 #include <QLabel>
 #include <QtTest>
+#include <limits>
 #include <memory>
 
 #include "app/controls.h"
@@ -205,8 +206,9 @@ void TestProtocolMeterSim::historyReadWithoutGroupsKeepsTable() {
   form->StartHistoryRead();
   QVERIFY(waitUntil([&] { return form->Label6->text() == QStringLiteral("存储的组数为:0"); }, 3000));
   QVERIFY(sim.waitForReceived(25, 1, 3000));
-  pumpEvents(300);
-  // The meter sends nothing for no groups: the table stays as it was.
+  // The meter sends nothing for no groups: the table stays as it was, and
+  // the status line says that no data came.
+  QVERIFY(waitUntil([&] { return form->Label6->text() == QStringLiteral("返回历史数据失败"); }, 5000));
   QCOMPARE(form->RichTextBox1->Text(), before);
   QCOMPARE(form->GroupCount, short(0));
   QCOMPARE(form->MSComm1->RThreshold(), 3);
@@ -312,7 +314,8 @@ void TestProtocolMeterSim::liveResumesAfterUnfinishedHistoryRead_data() {
 }
 
 // A history read that never completes must not hold back the live replies
-// that follow: every later live reply is handled and shown.
+// that follow: every later live reply is handled and shown, and no part of
+// the block is taken for one.
 void TestProtocolMeterSim::liveResumesAfterUnfinishedHistoryRead() {
   QFETCH(QStringList, args);
   QFETCH(bool, whileBlockComing);
@@ -334,13 +337,12 @@ void TestProtocolMeterSim::liveResumesAfterUnfinishedHistoryRead() {
   form->StartHistoryRead();
   QVERIFY(sim.waitForReceived(25, 1, 5000));
   if (whileBlockComing) {
-    // The live request went out before the history block did.
-    QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 2; }, 3000));
+    // The live request waits until the block has come and the line is quiet.
+    QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 3; }, 3000));
     const QList<testsupport::ReceivedByte> frames = sim.received().mid(seen);
     QVERIFY(frames.size() >= 3);
     QCOMPARE(int(frames[2].byte), 35);
-    QVERIFY2(frames[2].ms < sim.sent().at(answers + 1).ms,
-             "the live request came too late to overtake the block");
+    QVERIFY2(frames[2].ms >= sim.sent().at(answers + 1).ms, "the live request overtook the block");
   } else {
     QVERIFY(waitUntil([&] { return sim.sent().size() >= answers + 2; }, 3000));
     pumpEvents(300);
@@ -375,9 +377,13 @@ void TestProtocolMeterSim::silentMeterIsReportedWhileRunning() {
   const QString silent = QStringLiteral("下位机无应答,请检查仪表");
   QVERIFY(waitUntil([&] { return form->Label6->text() == silent; }, 4000));
   QVERIFY(form->UnansweredRequests >= 3);
+  // Hours of silence: the count stops at its largest value instead of
+  // wrapping to a negative one, which would hide the message.
+  form->UnansweredRequests = std::numeric_limits<short>::max();
   const short pos = form->TraceWritePos;
   const int requests = sim.countReceived(35);
-  QVERIFY(sim.waitForReceived(35, requests + 1, 2000));  // polling goes on
+  QVERIFY(sim.waitForReceived(35, requests + 2, 2000));  // polling goes on
+  QCOMPARE(form->UnansweredRequests, std::numeric_limits<short>::max());
   QCOMPARE(form->Label6->text(), silent);
   QCOMPARE(form->Connected, short(1));
   QCOMPARE(form->OperatingMode, short(1));

@@ -185,6 +185,10 @@ class ReplyFuzzer {
   // own handlers and, where a step needs one, a proper answer of the meter.
   bool reach(Kind kind, std::mt19937_64 &rng) {
     if (!w_.MSComm1->PortOpen()) return false;
+    // Only the driver writes to the window's line, and it has stopped: a
+    // block of the case before is over, and the window need not wait for
+    // the line to go quiet before its next request.
+    w_.LineSettling = false;
     switch (kind) {
       case kHandshakeKind:
         // Either the handshake clock's tick or the greeting of a switch to the

@@ -101,7 +101,7 @@ bool StartDownload(Form2 &w, testsupport::MeterSim &sim) {
 
 bool WaitDownloadComplete(Form2 &w) {
   return waitUntil(
-      [&] { return w.HistoryReadStep == Form2::HistoryStep::Idle && w.Label6->text() == kBlockComplete; },
+      [&] { return w.HistoryReadStep == Form2::HistoryStep::Finished && w.Label6->text() == kBlockComplete; },
       kRecoveryTimeoutMs);
 }
 
