@@ -11,12 +11,14 @@ struct WindowStatistics {
   bool Alarm = false;  // some reading is at or above the alarm value
 };
 
-// MAX, MIN and AVERAGE over readings[0..n] (n + 1 values, unwritten slots
-// count as 0). Max starts at 0 and Min at 1,000,000, so Max never shows less
-// than 0 and Min never more than 1,000,000. The sum is kept in double
-// precision and the average divides by n + 1 whatever has been stored.
-// n is clamped to the readings actually available.
-WindowStatistics ComputeWindowStatistics(const float *readings, std::size_t size, int n, float alarmValue);
+// MAX, MIN and AVERAGE over the window readings[0..n] (n clamped to the
+// readings available), counting only the first `stored` slots: slots no
+// reading has reached yet are no readings of 0. With none stored all three
+// are 0. Max starts at 0 and Min at 1,000,000, so Max never shows less than 0
+// and Min never more than 1,000,000; the sum is kept in double precision.
+// The alarm looks at the whole window, stored or not.
+WindowStatistics ComputeWindowStatistics(const float *readings, std::size_t size, int n, int stored,
+                                         float alarmValue);
 
 // The unit chosen beside the alarm value box.
 enum class AlarmUnit { None, MilliAmpere, Ampere };

@@ -308,6 +308,7 @@ void TestForm2Window::valuesShowWhole() {
   // The statistics tick writes from the first character on.
   window_->ReadingBuffer.fill(4158.124f);
   window_->ReadingBuffer[0] = 219550.9f;
+  window_->ReadingsStored = Form2::kBufferSize;
   window_->Timer6_Timer();
   QCOMPARE(window_->Text2->text(), QStringLiteral("219550.9"));
   QCOMPARE(window_->Text3->text(), QStringLiteral("4158.124"));

@@ -184,6 +184,7 @@ void TestMonitorForm::stopResetsTraceAndCursors() {
   form.Command1_Click();
   form.TraceBuffer.fill(7.0f);
   form.ReadingBuffer.fill(3.0f);
+  form.ReadingsStored = Form2::kBufferSize;
   form.TraceWritePos = 123;
   form.CursorX1 = 100;
   form.CursorX2 = 900;
@@ -205,34 +206,40 @@ void TestMonitorForm::stopResetsTraceAndCursors() {
   QCOMPARE(form.Text4->text(), QStringLiteral("3"));
 }
 
-// Readings are given as "first..last=value" runs; slots outside the runs are 0.
+// Readings are given as "first..last=value" runs; slots outside the runs are
+// 0. `stored` slots from 0 on hold readings; the others were never reached.
 void TestMonitorForm::statisticsTick_data() {
   QTest::addColumn<int>("slider");
   QTest::addColumn<QStringList>("runs");
+  QTest::addColumn<int>("stored");
   QTest::addColumn<float>("alarmValue");
   QTest::addColumn<QStringList>("texts");
   QTest::addColumn<bool>("alarm");
   QTest::newRow("first tick, nothing stored")
-      << 2 << QStringList{} << 1000000.0f << QStringList{"0", "0", "0"} << false;
-  QTest::newRow("17 x 5.5, later slots ignored") << 0 << QStringList{"0..16=5.5", "17..500=999"} << 1000000.0f
-                                                 << QStringList{"5.5", "5.5", "5.5"} << false;
+      << 2 << QStringList{} << 0 << 1000000.0f << QStringList{"0", "0", "0"} << false;
+  QTest::newRow("17 x 5.5, later slots ignored") << 0 << QStringList{"0..16=5.5", "17..500=999"} << 501
+                                                 << 1000000.0f << QStringList{"5.5", "5.5", "5.5"} << false;
+  // Slots no reading has reached are no readings of 0.
   QTest::newRow("10 x 17 of 17 slots")
-      << 0 << QStringList{"0..9=17"} << 1000000.0f << QStringList{"17", "0", "10"} << false;
-  QTest::newRow("whole 30s window reaches slot 500")
-      << 4 << QStringList{"0..499=1", "500=502"} << 1000000.0f << QStringList{"502", "1", "2"} << false;
+      << 0 << QStringList{"0..9=17"} << 10 << 1000000.0f << QStringList{"17", "17", "17"} << false;
+  QTest::newRow("6 and 18 in a window of 167 barely begun")
+      << 2 << QStringList{"0=6", "1=18"} << 2 << 1000000.0f << QStringList{"18", "6", "12"} << false;
+  QTest::newRow("whole 30s window reaches slot 500") << 4 << QStringList{"0..499=1", "500=502"} << 501
+                                                     << 1000000.0f << QStringList{"502", "1", "2"} << false;
   QTest::newRow("reading equal to alarm value")
-      << 0 << QStringList{"3=250"} << 250.0f << QStringList{"250", "0", "14.706"} << true;
+      << 0 << QStringList{"3=250"} << 17 << 250.0f << QStringList{"250", "0", "14.706"} << true;
   QTest::newRow("reading just below alarm value")
-      << 0 << QStringList{"3=249.99"} << 250.0f << QStringList{"249.99", "0", "14.705"} << false;
+      << 0 << QStringList{"3=249.99"} << 17 << 250.0f << QStringList{"249.99", "0", "14.705"} << false;
   QTest::newRow("alarm value 0, only zeros")
-      << 1 << QStringList{} << 0.0f << QStringList{"0", "0", "0"} << true;
+      << 1 << QStringList{} << 0 << 0.0f << QStringList{"0", "0", "0"} << true;
   QTest::newRow("reading outside the window")
-      << 0 << QStringList{"17=400"} << 300.0f << QStringList{"0", "0", "0"} << false;
+      << 0 << QStringList{"17=400"} << 18 << 300.0f << QStringList{"0", "0", "0"} << false;
 }
 
 void TestMonitorForm::statisticsTick() {
   QFETCH(int, slider);
   QFETCH(QStringList, runs);
+  QFETCH(int, stored);
   QFETCH(float, alarmValue);
   QFETCH(QStringList, texts);
   QFETCH(bool, alarm);
@@ -244,6 +251,7 @@ void TestMonitorForm::statisticsTick() {
     const int first = range[0].toInt(), last = range.value(1, range[0]).toInt();
     for (int i = first; i <= last; ++i) form.ReadingBuffer[size_t(i)] = kv[1].toFloat();
   }
+  form.ReadingsStored = short(stored);
   form.AlarmValue = alarmValue;
   QVERIFY(form.Text2->text().isEmpty());  // empty until the first tick
   form.Timer6_Timer();

@@ -72,7 +72,7 @@ void TestMonitorLogic::statisticsMinStartsAtOneMillion() {
   // All readings above 1,000,000 still leave Min at its start value.
   std::array<float, 501> r{};
   r.fill(2000000);
-  const WindowStatistics s = ComputeWindowStatistics(r.data(), r.size(), 16, 1000000);
+  const WindowStatistics s = ComputeWindowStatistics(r.data(), r.size(), 16, int(r.size()), 1000000);
   QCOMPARE(s.Min, 1000000.0f);
   QCOMPARE(s.Max, 2000000.0f);
   QVERIFY(s.Alarm);
@@ -84,16 +84,16 @@ void TestMonitorLogic::statisticsSumInDoublePrecision() {
   std::array<float, 501> r{};
   r[0] = 350000;
   for (int i = 1; i <= 16; ++i) r[i] = 0.01f;
-  const WindowStatistics s = ComputeWindowStatistics(r.data(), r.size(), 16, 1000000);
+  const WindowStatistics s = ComputeWindowStatistics(r.data(), r.size(), 16, int(r.size()), 1000000);
   QCOMPARE(s.Average, static_cast<float>((350000.0 + 16 * double(0.01f)) / 17));
   QVERIFY(s.Average != 350000.0f / 17);
 }
 
 void TestMonitorLogic::statisticsNeverReadPastTheBuffer() {
   std::array<float, 4> r{{4, 4, 4, 4}};
-  const WindowStatistics s = ComputeWindowStatistics(r.data(), r.size(), 500, 1000000);
+  const WindowStatistics s = ComputeWindowStatistics(r.data(), r.size(), 500, int(r.size()), 1000000);
   QCOMPARE(s.Average, 4.0f);
-  const WindowStatistics none = ComputeWindowStatistics(nullptr, 0, 16, 0);
+  const WindowStatistics none = ComputeWindowStatistics(nullptr, 0, 16, 0, 0);
   QVERIFY(!none.Alarm);
 }
 
