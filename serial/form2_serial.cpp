@@ -4,6 +4,7 @@
 
 #include "app/controls.h"
 #include "app/form2.h"
+#include "archive/recorder.h"
 #include "serial/comm_control.h"
 #include "serial/form1.h"
 #include "serial/line_settings.h"
@@ -64,6 +65,10 @@ void Form2::ApplySerialChoice(const SerialChoice &choice, SerialChoice::Pick pic
   StopBits = choice.StopBits;
   if (pick == SerialChoice::Pick::Port) {
     if (MSComm1->PortOpen()) MSComm1->setPortOpen(false);
+    // Another port is another meter, or none: the link is greeted afresh, and
+    // the recording on the old port ends (the next reading starts a new one).
+    DropInstrumentLink();
+    if (MeasurementRecorder) MeasurementRecorder->endRecording();
     MSComm1->setCommPort(portnames::PortNumber(PortName));
     OpenSerialPort();
     return;
@@ -99,13 +104,17 @@ void Form2::mnucomsetting_Click() {
   dialog.activateWindow();
 }
 
-void Form2::MSComm1_DeviceLost() {
-  // Whatever comes back under this name is greeted afresh: no link to the
-  // meter is assumed until it answers the handshake again, which the
-  // handshake clock repeats once the port is reopened.
+// No link to the meter is assumed until it answers the handshake again,
+// which the handshake clock repeats once the port is open.
+void Form2::DropInstrumentLink() {
   Connected = kNotConnected;
   Label2->setText(QStringLiteral("仪表连接失败"));
   Timer2->setEnabled(true);
+}
+
+void Form2::MSComm1_DeviceLost() {
+  // Whatever comes back under this name is greeted afresh.
+  DropInstrumentLink();
   if (MSComm1->PortOpen()) return;  // already open again
   ReportOpenFailure(*this, EnsureSettingsDialog().Combo1->currentText() + QStringLiteral("电脑端口无效."),
                     QStringLiteral("串口无效"));

@@ -59,6 +59,7 @@ class TestSerialLink : public QObject {
   void dialogShownWithoutOwnerAndRecreated();
   void portPickClosesAndReopens();
   void portPickWithoutDeviceRetries();
+  void portPickDropsTheLink();
   void linePicksApplyToOpenPort();
   void refusedCombinationRolledBack();
 
@@ -381,6 +382,22 @@ void TestSerialLink::portPickWithoutDeviceRetries() {
   link(4, fourth.slavePath());
   QVERIFY(waitUntil([&] { return w_->MSComm1->PortOpen(); }, 3000));
   QCOMPARE(w_->Label6->text(), QStringLiteral("COM4已打开"));
+}
+
+// Another port is another meter, or none: picking a missing port drops the
+// link as a lost device does, rather than still showing the meter connected.
+void TestSerialLink::portPickDropsTheLink() {
+  pty_.reset();
+  testsupport::MeterSim sim;
+  QVERIFY(sim.waitReady());
+  w_->Form_Load();
+  QVERIFY(waitUntil([&] { return w_->Connected == 1; }, 3000));
+  link(4, QStringLiteral("/nonexistent"));
+  Pick(dialog().Combo1, QStringLiteral("COM4"));
+  QCOMPARE(w_->Label1->text(), QStringLiteral("串口无效"));
+  QCOMPARE(w_->Connected, short(0));
+  QCOMPARE(w_->Label2->text(), QStringLiteral("仪表连接失败"));
+  QVERIFY(w_->Timer2->Enabled());
 }
 
 void TestSerialLink::linePicksApplyToOpenPort() {
