@@ -1,6 +1,7 @@
 // The menu bar: four menus, their items with captions and shortcut keys, and
 // the handlers of the items that belong to the application shell.
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -8,6 +9,36 @@
 
 #include "app/form2.h"
 #include "documents/keystrokes.h"
+
+namespace {
+
+// Text boxes claim some Ctrl keys for themselves (Ctrl+E moves to the end of
+// the line, Ctrl+D deletes, ...) before a shortcut sees them. In the main
+// window the menu's shortcut keys win wherever the focus is: the claim is
+// refused for any key an item of the menu bar carries.
+class MenuKeysFirst : public QObject {
+ public:
+  explicit MenuKeysFirst(Form2 *form) : QObject(form), form_(form) {}
+
+  bool eventFilter(QObject *target, QEvent *event) override {
+    if (event->type() != QEvent::ShortcutOverride || !target->isWidgetType() ||
+        static_cast<QWidget *>(target)->window() != form_)
+      return false;
+    const QKeySequence pressed(static_cast<QKeyEvent *>(event)->keyCombination());
+    for (const QAction *a : form_->menuBar()->findChildren<QAction *>()) {
+      if (!a->shortcut().isEmpty() && a->shortcut() == pressed) {
+        event->ignore();
+        return true;
+      }
+    }
+    return false;
+  }
+
+ private:
+  Form2 *form_;
+};
+
+}  // namespace
 
 void Form2::BuildMenus() {
   auto item = [this](QMenu *menu, const char *name, const QString &caption, const QKeySequence &key,
@@ -57,6 +88,7 @@ void Form2::BuildMenus() {
   mnuhelp = menu("mnuhelp", QStringLiteral("帮助(&H)"));
   mnuaboutus = item(mnuhelp, "mnuaboutus", QStringLiteral("关于软件"), QKeySequence(QStringLiteral("Ctrl+H")),
                     &Form2::mnuaboutus_Click);
+  qApp->installEventFilter(new MenuKeysFirst(this));
 }
 
 void Form2::mnuexit_Click() { close(); }

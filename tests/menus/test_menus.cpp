@@ -267,14 +267,19 @@ class TestMenus : public QObject {
   }
 
   // Exit goes through the normal close path: the closing byte reaches the
-  // meter exactly once.
+  // meter exactly once. Ctrl+E quits also from a text box, which would
+  // otherwise take it as "end of line".
   void exitWritesTheClosingByteOnce_data() {
     QTest::addColumn<bool>("byShortcut");
-    QTest::newRow("Ctrl+E") << true;
-    QTest::newRow("menu item") << false;
+    QTest::addColumn<QString>("focus");
+    QTest::newRow("Ctrl+E") << true << QString();
+    QTest::newRow("Ctrl+E in the alarm box") << true << QStringLiteral("Text1");
+    QTest::newRow("Ctrl+E in a cursor box") << true << QStringLiteral("Text5");
+    QTest::newRow("menu item") << false << QString();
   }
   void exitWritesTheClosingByteOnce() {
     QFETCH(bool, byShortcut);
+    QFETCH(QString, focus);
     testsupport::MeterSim sim;
     QVERIFY(sim.waitReady());
     Form2 form;
@@ -282,8 +287,13 @@ class TestMenus : public QObject {
     Activate(form);
     QVERIFY(sim.waitForReceived(5, 1, 5000));  // the link is up
     QCOMPARE(sim.countReceived(0), 0);
+    QWidget *box = focus.isEmpty() ? nullptr : form.findChild<QWidget *>(focus);
+    if (box) {
+      box->setFocus();
+      QVERIFY(box->hasFocus());
+    }
     if (byShortcut)
-      QTest::keyClick(&form, Qt::Key_E, Qt::ControlModifier);
+      QTest::keyClick(box ? box : &form, Qt::Key_E, Qt::ControlModifier);
     else
       form.mnuexit->trigger();
     QVERIFY(sim.waitForReceived(0, 1, 5000));
