@@ -33,9 +33,11 @@ set(CPACK_DEBIAN_COMPRESSION_TYPE xz)
 # Libraries the programs link are found by dpkg-shlibdeps; the SQLite driver
 # of the archive is a Qt plug-in, loaded at run time, so it is named here.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite")
-# The window's Song typeface and Qt's own Chinese texts (dialog buttons).
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-arphic-uming, qt6-translations-l10n")
+# Every text of the window is Chinese in a Song (Ming) face: without one it
+# is all boxes, so a face the window maps 宋体 onto is a dependency.
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "libqt6sql6-sqlite, fonts-arphic-uming | fonts-noto-cjk")
+# Qt's own Chinese texts (dialog buttons).
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "qt6-translations-l10n")
 
 # Installed programs carry no debugging symbols, whatever the build type, and
 # folders made on the way get the usual permissions whatever the umask.

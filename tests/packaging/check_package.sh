@@ -30,7 +30,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [[ $(field Version) == "$version" ]] || fail "version $(field Version), project $version"
 [[ $(field Maintainer) =~ ^[^\<]+\ \<[^@\>]+@[^\>]+\>$ ]] || fail "maintainer '$(field Maintainer)'"
 depends=$(field Depends)
-for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6sql6-sqlite libc6; do
+for lib in libqt6core6 libqt6widgets6 libqt6serialport6 libqt6sql6-sqlite libc6 "fonts-arphic-uming | fonts-noto-cjk"; do
   [[ $depends == *"$lib"* ]] || fail "Depends lacks $lib: $depends"
 done
 description=$(field Description)
