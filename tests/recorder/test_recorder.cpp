@@ -105,6 +105,25 @@ int CountMessages(const StatusLine &line, const QString &prefix) {
   return n;
 }
 
+// A window recording into a new archive.
+struct RecordingWindow {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("archive.sqlite"));
+  Recorder rec{path};
+  Form2 w;
+  RecordingWindow() { w.AttachArchive(path, &rec); }
+
+  // Starts the window against `sim`, lets it poll, then switches to the
+  // history query and waits for the greeting to be answered.
+  bool polledThenHistoryMode(MeterSim &sim) {
+    if (!sim.waitReady()) return false;
+    w.Form_Load();
+    if (!sim.waitForReceived(35, 2, 10000)) return false;
+    w.Option2->click();
+    return waitUntil([&] { return w.Label6->text() == QStringLiteral("握手成功"); }, 5000);
+  }
+};
+
 // Answers the next modal file dialog with `path`.
 void AnswerFileDialog(const QString &path) {
   QTimer::singleShot(0, [path] {
@@ -269,22 +288,16 @@ void TestRecorder::downloadRecorded() {
   QFETCH(int, tableRows);
   QFETCH(QString, told);
   MeterSim sim(simArgs);
-  QVERIFY(sim.waitReady());
-  QTemporaryDir dir;
-  const QString path = dir.filePath("archive.sqlite");
-  Recorder rec(path);
-  Form2 w;
-  w.AttachArchive(path, &rec);
-  w.Form_Load();
-  QVERIFY(sim.waitForReceived(35, 2, 10000));
-  w.Option2->click();
-  QVERIFY(waitUntil([&] { return w.Label6->text() == QStringLiteral("握手成功"); }, 5000));
+  RecordingWindow r;
+  Form2 &w = r.w;
+  const QString &path = r.path;
+  QVERIFY(r.polledThenHistoryMode(sim));
   const QString before = w.RichTextBox1->Text();
   w.Command4_Click();
   QVERIFY(waitUntil([&] { return w.Label6->text() == told; }, 10000));
   QTest::qWait(1200);  // whatever the meter still sends is no second download
   QCOMPARE(w.Label6->text(), told);
-  QVERIFY(rec.flush());
+  QVERIFY(r.rec.flush());
 
   QStringList lines = w.RichTextBox1->Text().split(QStringLiteral("\r\n")).mid(3);
   if (tableRows < 0) QCOMPARE(w.RichTextBox1->Text(), before);
@@ -305,7 +318,7 @@ void TestRecorder::downloadRecorded() {
     QCOMPARE(d.count, qint64(received));
     QCOMPARE(d.complete, announced == received);
     QCOMPARE(d.device, sim.devicePath());
-    const QString csv = dir.filePath("download.csv");
+    const QString csv = r.dir.filePath("download.csv");
     CsvExportOptions options;
     options.entries = {d};
     QVERIFY(ExportCsvFile(a, csv, options).ok);
@@ -325,17 +338,10 @@ void TestRecorder::downloadRecorded() {
 // shown, counted in the statistics or recorded as a live reading.
 void TestRecorder::blockStillArrivingIsNoLiveReading() {
   MeterSim sim({"--groups", "255", "--pace"});
-  QVERIFY(sim.waitReady());
-  QTemporaryDir dir;
-  const QString path = dir.filePath("archive.sqlite");
-  Recorder rec(path);
-  Form2 w;
-  w.AttachArchive(path, &rec);
+  RecordingWindow r;
+  Form2 &w = r.w;
   ShownReadings shown(w);
-  w.Form_Load();
-  QVERIFY(sim.waitForReceived(35, 2, 10000));
-  w.Option2->click();
-  QVERIFY(waitUntil([&] { return w.Label6->text() == QStringLiteral("握手成功"); }, 5000));
+  QVERIFY(r.polledThenHistoryMode(sim));
   const int answers = sim.sent().size();
   w.Command4_Click();
   qint64 blockSentMs = -1;
@@ -372,9 +378,9 @@ void TestRecorder::blockStillArrivingIsNoLiveReading() {
            (QStringList{"12.34", "12.34", "12.34"}));
   QVERIFY(!w.Timer7->Enabled());
 
-  QVERIFY(rec.flush());
+  QVERIFY(r.rec.flush());
   Archive a;
-  QVERIFY(a.open(path));
+  QVERIFY(a.open(r.path));
   QSet<QString> recorded;
   for (const EntrySummary &e : a.listRecordings())
     for (const QString &text : RowTexts(a, e)) recorded << text;
