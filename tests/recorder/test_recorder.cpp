@@ -114,11 +114,14 @@ struct RecordingWindow {
   RecordingWindow() { w.AttachArchive(path, &rec); }
 
   // Starts the window against `sim`, lets it poll, then switches to the
-  // history query and waits for the greeting to be answered.
+  // history query and waits for the greeting to be answered. Polling pauses
+  // first, so no late live reply comes in the greeting's place.
   bool polledThenHistoryMode(MeterSim &sim) {
     if (!sim.waitReady()) return false;
     w.Form_Load();
     if (!sim.waitForReceived(35, 2, 10000)) return false;
+    w.Command2_Click();
+    QTest::qWait(300);
     w.Option2->click();
     return waitUntil([&] { return w.Label6->text() == QStringLiteral("握手成功"); }, 5000);
   }
