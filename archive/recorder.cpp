@@ -67,7 +67,7 @@ struct Recorder::Shared {
   size_t inFlight = 0;  // items of the batch the writer holds
   // The batch being written. Changed only with the lock held; the writer
   // reads it without the lock while it writes.
-  std::vector<Op> batch;
+  std::deque<Op> batch;
   qint64 inFlightReadings = 0, inFlightDownloads = 0;
   qint64 queuedDownloads = 0;
   // Every recording begun, by serial, for writing it again elsewhere.
@@ -193,6 +193,15 @@ void Recorder::Shared::run() {
       if (queue.empty()) break;  // stopping with nothing left
       if (stats.failing && !stop && Clock::now() < nextRetry) {
         wake.wait_until(lock, nextRetry, [this] { return stop; });
+      }
+      if (queue.size() <= kMaxBatchItems) {
+        // The whole queue at once: handed over without moving item by item,
+        // so the callers pushing meanwhile hardly ever wait for the lock.
+        inFlightReadings += stats.queuedReadings;
+        inFlightDownloads += queuedDownloads;
+        stats.queuedReadings = 0;
+        queuedDownloads = 0;
+        batch.swap(queue);
       }
       while (!queue.empty() && batch.size() < kMaxBatchItems) {
         if (queue.front().type == Op::Reading) {
@@ -443,7 +452,7 @@ qint64 Recorder::saveUnsavedTo(Archive &target) const {
   std::unordered_map<int, std::shared_ptr<const Payload>> infos;
   {
     std::lock_guard<std::mutex> lock(s_->m);
-    ops = s_->batch;
+    ops.assign(s_->batch.begin(), s_->batch.end());
     ops.insert(ops.end(), s_->queue.begin(), s_->queue.end());
     infos = s_->begun;
   }
