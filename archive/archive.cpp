@@ -464,7 +464,7 @@ QList<EntrySummary> Archive::Impl::list(EntryKind kind, const QString &uuid) {
     e.last = OptionalRowAt(q, kLastTime, kLastTime + 1);
     e.syncedMs = TimeAt(q, kLastTime + 1 + kRowColumnCount);
     ReadOrigin(q, kLastTime + 2 + kRowColumnCount, e);
-    out.append(e);
+    out.append(std::move(e));
   }
   // The rows end early, without an error from next() itself, when a page of
   // the file cannot be read: half a listing must not pass for a whole one.

@@ -82,6 +82,10 @@ struct EntrySummary {
   std::optional<ArchivedRow> first;
   std::optional<ArchivedRow> last;
 };
+// Moved in memory as a whole when a list grows (its members hold no pointer
+// into themselves), rather than copied member by member.
+Q_DECLARE_TYPEINFO(ArchivedRow, Q_RELOCATABLE_TYPE);
+Q_DECLARE_TYPEINFO(EntrySummary, Q_RELOCATABLE_TYPE);
 
 // The stored form of one group: kind, signed value, unit, mA and the text.
 // `history` picks the data table's reading text instead of the live caption.
