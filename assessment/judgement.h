@@ -37,11 +37,20 @@ struct JudgementOutcome {
   std::optional<double> previousChangePct;  // (value - previous) / previous * 100
   std::optional<double> phaseDeviationPct;  // (value - median) / median * 100
   Verdict verdict = Verdict::Normal;
-  QStringList reasons;     // in words, worst first; empty when normal
+  // In words, worst first: "较初始值 +52.3% (≥+50%)". Empty when normal,
+  // except for the note "无初始值" (or that the initial value is not above 0).
+  QStringList reasons;
   bool noInitial = false;  // "无初始值": the value may be offered as the initial value
 };
 
+// An initial, previous or median value that is not above 0 gives no
+// percentage (nothing can rise "by a percentage" of zero); an initial value
+// like that counts as none. An overload or invalid reading gives no
+// percentages at all, only 异常 "读数无效".
 JudgementOutcome Judge(const JudgementInput &input, const Thresholds &thresholds);
+
+// A change in percent as shown in tables: "+52.3%", "-4.0%"; empty when unset.
+QString ChangeText(std::optional<double> pct);
 
 // One row of a round's judgement table.
 struct JudgedResult {
@@ -73,6 +82,15 @@ QString ThresholdsText(const Thresholds &thresholds);
 // The thresholds file: an INI file in the user's config folder
 // ($XDG_CONFIG_HOME/arrester-monitor/judgement.ini, else
 // ~/.config/arrester-monitor/judgement.ini). Missing keys keep defaults.
+// Keys: initial_attention_pct, initial_abnormal_pct, previous_attention_pct,
+// phase_attention_pct. A value that is no number above 0 and up to 1000
+// keeps its default; so does the initial pair when 异常 would come below 注意.
 QString ThresholdsPath();
 Thresholds LoadThresholds(const QString &path = ThresholdsPath());
+// As above; each value not taken is described in `problems` (in Chinese)
+// rather than logged.
+Thresholds LoadThresholds(const QString &path, QStringList *problems);
 bool SaveThresholds(const Thresholds &thresholds, const QString &path = ThresholdsPath());
+// What is wrong with a set of thresholds (for options typed by a user), in
+// Chinese; empty when they can be used.
+QString CheckThresholds(const Thresholds &thresholds);

@@ -22,6 +22,7 @@ struct FillCorrections {
 struct FillPairing {
   ArresterRecord arrester;
   std::optional<ArchivedRow> group;  // unset: no group for it (skipped or run out)
+  bool skipped = false;              // left without a group on purpose
 };
 
 struct FillPlan {
@@ -33,6 +34,10 @@ struct FillPlan {
   bool exact() const;
 };
 
+// Groups numbered fromGroup and on, in number order, less the skipped ones,
+// go one by one to the arresters of `order`, passing over the skipped
+// positions. Groups before fromGroup and skipped groups are neither used nor
+// left over.
 FillPlan PairGroups(const QList<ArresterRecord> &order, const QList<ArchivedRow> &groups,
                     const FillCorrections &corrections);
 
@@ -42,15 +47,16 @@ QList<ResultRecord> ResultsFromPlan(const FillPlan &plan, const QString &roundUu
                                     const QString &downloadUuid);
 
 // A value typed by a user or given on a command line: "12.3" (mA),
-// "12.3mA", "0.5A", "OL" (overload). Unset when it cannot be read.
+// "12.3mA", "12.3 mA", "0.5A", "OL" (overload; any case). Unset when it
+// cannot be read: empty, negative, no plain decimal number, another unit.
 struct TypedValue {
   ResultReading reading = ResultReading::Value;
   std::optional<double> milliAmps;
 };
 std::optional<TypedValue> ParseTypedValue(const QString &text);
 
-// A result from a stored row (a group or a reading): its mA, or overload /
-// invalid kept as such.
+// A result from a stored row (a group or a reading): its mA, signed as
+// stored, or overload / invalid kept as such (a row without mA is invalid).
 TypedValue ValueOfRow(const ArchivedRow &row);
 
 // The median of the valid readings of a recording's rows numbered `from` to
