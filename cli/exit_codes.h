@@ -11,6 +11,7 @@ enum ExitCode {
   kExitServerFailed = 3,   // the team server cannot be reached or written
   kExitNoAnswer = 4,       // the meter does not answer, or answers wrongly
   kExitIncomplete = 5,     // the meter sent less data than it announced
+  kExitRefused = 6,        // data refused: a faulty import row, a value that cannot be read
   kExitInterrupted = 130,  // export or sync stopped by Ctrl+C (128 + SIGINT, as shells do)
 };
 
@@ -23,6 +24,8 @@ inline const char *ExitCodesHelp() {
          "  3  the port cannot be opened (sync: the team server cannot be used or did not answer)\n"
          "  4  the meter does not answer (or answers wrongly)\n"
          "  5  incomplete data (the meter sent less than it announced)\n"
+         "  6  data refused (a faulty row of an import file, a value that cannot be read,\n"
+         "     a download whose groups do not match the arresters); nothing was stored\n"
          "  130  export or sync interrupted (Ctrl+C); nothing of it was kept\n";
 }
 

@@ -38,6 +38,9 @@ const char kOverview[] =
     "  label ID TEXT          label a recording or download\n"
     "  sync SERVER            copy the archive to the team's PostgreSQL server\n"
     "  check                  look for damage in the archive file\n"
+    "  assets import FILE.csv the arrester register from CSV (also: assets list, assets order)\n"
+    "  round new --station S  a test round (also: round fill, round set, round list)\n"
+    "  assess ROUND           judge a round's arresters: 正常, 注意 or 异常\n"
     "\n"
     "Port commands take --baud --parity --data-bits --stop-bits (default 9600,N,8,1).\n"
     "COMn is the link COMn in $ARRESTER_PORTS_DIR (else ~/.config/arrester-monitor/ports),\n"
@@ -52,7 +55,7 @@ int main(int argc, char **argv) {
   QCoreApplication::setApplicationVersion(QStringLiteral(ARRESTER_VERSION));
   InstallSignalHandlers();
 
-  cli::CommandLine top(QStringLiteral("<command> [options] [arguments]"), QString::fromLatin1(kOverview));
+  cli::CommandLine top(QStringLiteral("<command> [options] [arguments]"), QString::fromUtf8(kOverview));
   const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Show the program and Qt versions."));
   top.addOption(version);
@@ -81,6 +84,7 @@ int main(int argc, char **argv) {
       {"ports", cli::RunPorts},       {"probe", cli::RunProbe}, {"live", cli::RunLive},
       {"download", cli::RunDownload}, {"list", cli::RunList},   {"export", cli::RunExport},
       {"label", cli::RunLabel},       {"sync", cli::RunSync},   {"check", cli::RunCheck},
+      {"assets", cli::RunAssets},     {"round", cli::RunRound}, {"assess", cli::RunAssess},
   };
   for (const auto &c : kCommands)
     if (command == QLatin1String(c.name)) return c.run(rest);
