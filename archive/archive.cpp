@@ -92,8 +92,71 @@ const QStringList &MigrationStep(int fromVersion) {
           QStringLiteral("ALTER TABLE downloads ADD COLUMN repeat_of TEXT"),
           QStringLiteral("CREATE INDEX downloads_by_port ON downloads (port_name, device, utc_ms)"),
       },
+      {
+          // The arrester register, the test rounds and their results. Rows
+          // refer to each other by uuid, which stays the same in every
+          // archive a row is copied to. Dates are 'YYYY-MM-DD' or NULL.
+          // "IF NOT EXISTS": a file whose version was set back by hand keeps
+          // the tables it has.
+          QStringLiteral("CREATE TABLE IF NOT EXISTS arresters ("
+                         " id {id},"
+                         " uuid TEXT NOT NULL UNIQUE,"
+                         " station TEXT NOT NULL,"
+                         " voltage_level TEXT NOT NULL,"
+                         " bay TEXT NOT NULL,"
+                         " phase TEXT NOT NULL,"
+                         " model TEXT NOT NULL DEFAULT '',"
+                         " serial_number TEXT NOT NULL DEFAULT '',"
+                         " maker TEXT NOT NULL DEFAULT '',"
+                         " commissioned TEXT,"
+                         " initial_ma {real},"
+                         " initial_date TEXT,"
+                         " retired INTEGER NOT NULL DEFAULT 0,"
+                         " note TEXT NOT NULL DEFAULT '',"
+                         " modified_ms {int64} NOT NULL,"
+                         " synced_ms {int64})"),
+          // Station, voltage level, bay, phase and serial identify an
+          // arrester. Not a unique index: two arresters swapping places
+          // pass through a moment where both hold one identity, on a sync.
+          QStringLiteral("CREATE INDEX IF NOT EXISTS arresters_by_identity"
+                         " ON arresters (station, voltage_level, bay, phase, serial_number)"),
+          QStringLiteral("CREATE TABLE IF NOT EXISTS rounds ("
+                         " id {id},"
+                         " uuid TEXT NOT NULL UNIQUE,"
+                         " station TEXT NOT NULL,"
+                         " test_date TEXT,"
+                         " tester TEXT NOT NULL DEFAULT '',"
+                         " instrument TEXT NOT NULL DEFAULT '',"
+                         " weather TEXT NOT NULL DEFAULT '',"
+                         " temperature_c {real},"
+                         " humidity_pct {real},"
+                         " note TEXT NOT NULL DEFAULT '',"
+                         " host_name TEXT NOT NULL DEFAULT '',"
+                         " user_name TEXT NOT NULL DEFAULT '',"
+                         " modified_ms {int64} NOT NULL,"
+                         " synced_ms {int64})"),
+          QStringLiteral("CREATE INDEX IF NOT EXISTS rounds_by_station ON rounds (station, test_date)"),
+          // One result per arrester and round. A removed result stays as a
+          // marked row, so that a sync does not bring it back from the
+          // server; reading is 'value', 'overload' or 'invalid'.
+          QStringLiteral("CREATE TABLE IF NOT EXISTS results ("
+                         " round_uuid TEXT NOT NULL REFERENCES rounds (uuid) ON UPDATE CASCADE,"
+                         " arrester_uuid TEXT NOT NULL REFERENCES arresters (uuid) ON UPDATE CASCADE,"
+                         " reading TEXT NOT NULL,"
+                         " value_ma {real},"
+                         " source TEXT NOT NULL,"
+                         " source_uuid TEXT NOT NULL DEFAULT '',"
+                         " source_group INTEGER NOT NULL DEFAULT 0,"
+                         " source_statistic TEXT NOT NULL DEFAULT '',"
+                         " operating_kv {real},"
+                         " note TEXT NOT NULL DEFAULT '',"
+                         " removed INTEGER NOT NULL DEFAULT 0,"
+                         " modified_ms {int64} NOT NULL,"
+                         " PRIMARY KEY (round_uuid, arrester_uuid)){clustered}"),
+          QStringLiteral("CREATE INDEX IF NOT EXISTS results_by_arrester ON results (arrester_uuid)"),
+      },
   };
-  static_assert(Archive::kSchemaVersion == 3, "one migration step per schema version");
+  static_assert(Archive::kSchemaVersion == 4, "one migration step per schema version");
   return steps.at(fromVersion);
 }
 
@@ -191,6 +254,7 @@ struct Archive::Impl {
   QString error;
   ArchiveFailure failure = ArchiveFailure::None;
   int storedVersion = -1;
+  bool writing = false;  // between beginWrite() and commit() or rollback()
   // Prepared once per connection: the statements that run per row.
   std::unique_ptr<Statement> insertReading;
   std::unique_ptr<Statement> insertGroup;
@@ -383,6 +447,7 @@ std::optional<QString> Archive::Impl::repeatedDownload(const DownloadInfo &info,
 }
 
 void Archive::close() {
+  d->writing = false;
   d->insertReading.reset();
   d->insertGroup.reset();
   if (d->connection.isEmpty()) return;
@@ -735,12 +800,19 @@ bool Archive::forEachRow(const EntrySummary &entry, const std::function<bool(con
   return true;
 }
 
-bool Archive::beginWrite() { return d->exec(d->dialect->beginWriteStatement()); }
-bool Archive::commit() { return d->exec(QStringLiteral("COMMIT")); }
+bool Archive::beginWrite() { return d->writing = d->exec(d->dialect->beginWriteStatement()); }
+bool Archive::commit() {
+  if (!d->exec(QStringLiteral("COMMIT"))) return false;
+  d->writing = false;
+  return true;
+}
 void Archive::rollback() {
+  d->writing = false;
   // A server that dropped the connection has rolled back already.
   if (d->db().isOpen()) QSqlQuery(d->db()).exec(QStringLiteral("ROLLBACK"));
 }
+bool Archive::isWriting() const { return d->writing; }
+const SqlDialect &Archive::dialect() const { return *d->dialect; }
 
 std::optional<qint64> Archive::insertRecording(RecordingInfo &info) {
   if (info.uuid.isEmpty()) info.uuid = QUuid::createUuid().toString(QUuid::WithoutBraces);

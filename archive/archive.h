@@ -37,7 +37,7 @@ QString ArchiveProgramVersion();
 class Archive {
  public:
   // The schema version this program writes; open() migrates older files.
-  static constexpr int kSchemaVersion = 3;
+  static constexpr int kSchemaVersion = 4;
 
   explicit Archive(std::unique_ptr<SqlDialect> dialect = MakeSqliteDialect());
   ~Archive();
@@ -105,6 +105,9 @@ class Archive {
   bool beginWrite();
   bool commit();
   void rollback();
+  // Between beginWrite() and commit() or rollback(): code that writes
+  // beside the archive (the register) joins the caller's transaction.
+  bool isWriting() const;
   std::optional<qint64> insertRecording(RecordingInfo &info);  // fills in uuid and version
   bool insertReading(qint64 recordingId, qint64 number, qint64 utcMs, const ReadingGroup &group);
   bool addRecordingCount(qint64 recordingId, qint64 added);  // keeps the listing summary
@@ -134,6 +137,9 @@ class Archive {
 
   // The connection itself, for checks such as PRAGMA integrity_check.
   QSqlDatabase database() const;
+  // The engine's own words, for code that runs its own statements on the
+  // connection (the register).
+  const SqlDialect &dialect() const;
 
  private:
   // One downloads row, without its groups.

@@ -15,11 +15,17 @@
 // an arrester taken out of service is retired.
 #include <QList>
 #include <QString>
+#include <QVariantList>
+#include <functional>
+#include <memory>
 #include <optional>
 
 #include "archive/asset_types.h"
 
 class Archive;
+class QSqlError;
+class RowStream;
+class Statement;
 
 struct ImportCounts {
   int added = 0;
@@ -65,6 +71,15 @@ class AssetStore {
   bool removeResult(const QString &roundUuid, const QString &arresterUuid);
 
  private:
+  class Write;
+  bool fail(const QString &what, const QSqlError &e);
+  // Runs a query and calls `row` for each row; false on failure.
+  bool select(const QString &sql, const QVariantList &values,
+              const std::function<void(const RowStream &)> &row);
+  std::unique_ptr<Statement> prepare(const QString &sql);
+  // The one uuid of `table` that is `prefix` or starts with it.
+  std::optional<QString> uniqueUuid(const QString &table, const QString &what, const QString &prefix);
+
   Archive &archive_;
   QString error_;
 };

@@ -19,6 +19,7 @@
 #include <unistd.h>
 
 #include "archive/archive.h"
+#include "archive/asset_store.h"
 #include "archive/csv_export.h"
 #include "archive/recorder.h"
 #include "protocol/reading_text.h"
@@ -671,6 +672,143 @@ class ArchiveTest : public QObject {
     QStringList want;
     for (int i = 10; i < 15; ++i) want << QString::number(i - 9) + ":" + QString::number(SampleTime(i));
     QCOMPARE(texts, want);
+  }
+
+  // The arrester register in a file of the previous schema: the file gains
+  // the register and keeps its recording. An import matches arresters by
+  // station, voltage level, bay, phase and serial, so a repeat updates and
+  // counts what stayed; a faulty row anywhere in a batch, found before or
+  // while writing, leaves the register as it was. IDs shorten to a unique
+  // prefix; a removed result stays removed.
+  void registerImportInAnOlderFile() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("previous.sqlite");
+    QString recording;
+    {
+      Archive a;
+      QVERIFY(a.open(path));
+      RecordingInfo info;
+      info.startedMs = 1000;
+      recording = a.addRecording(info, {{1001, Group(12, 34, 1)}});
+      QSqlQuery q(a.database());
+      for (const char *sql :
+           {"DROP TABLE results", "DROP TABLE rounds", "DROP TABLE arresters", "PRAGMA user_version = 3"})
+        QVERIFY2(q.exec(sql), qPrintable(q.lastError().text()));
+    }
+    Archive a;
+    QVERIFY(a.open(path));
+    CheckArchiveHealth(a);
+    QCOMPARE(a.listRecordings().value(0).uuid, recording);
+    AssetStore store(a);
+
+    auto row = [](const char *level, const char *bay, const char *phase, std::optional<double> initial) {
+      ArresterRecord r;
+      r.station = QStringLiteral("城东站");
+      r.voltageLevel = QString::fromUtf8(level);
+      r.bay = QString::fromUtf8(bay);
+      r.phase = QString::fromUtf8(phase);
+      r.serialNumber = QStringLiteral("S-") + r.bay + r.phase;
+      r.initialMilliAmps = initial;
+      return r;
+    };
+    // Everything stored, to see that a refused batch changed nothing.
+    auto dump = [&] {
+      QStringList lines;
+      for (const ArresterRecord &r : *store.arresters())
+        lines << QStringList{r.uuid,
+                             r.station,
+                             r.voltageLevel,
+                             r.bay,
+                             r.phase,
+                             r.serialNumber,
+                             QString::number(r.initialMilliAmps.value_or(-1)),
+                             QString::number(r.modifiedMs)}
+                     .join('|');
+      return lines;
+    };
+    ImportCounts n;
+    const QList<ArresterRecord> first{row("110kV", "10号间隔", "A", 0.25),
+                                      row("110kV", "10号间隔", "B", 0.26),
+                                      row("110kV", "2号间隔", "A", std::nullopt)};
+    QVERIFY2(store.importArresters(first, &n), qPrintable(store.errorText()));
+    QCOMPARE(std::tuple(n.added, n.updated, n.unchanged), std::tuple(3, 0, 0));
+    const QString bUuid = store.arresters()->at(2).uuid;
+
+    // Again, one value changed, blanks around a key field, one arrester more;
+    // numbers in names sort as numbers.
+    QList<ArresterRecord> second = first;
+    second[1].initialMilliAmps = 0.31;
+    second[2].bay = QStringLiteral(" 2号间隔 ");
+    second << row("35kV", "1号间隔", "C", 0.1);
+    QVERIFY2(store.importArresters(second, &n), qPrintable(store.errorText()));
+    QCOMPARE(std::tuple(n.added, n.updated, n.unchanged), std::tuple(1, 1, 2));
+    const QList<ArresterRecord> all = *store.arresters();
+    QStringList order;
+    for (const ArresterRecord &r : all) order << r.voltageLevel + r.bay + r.phase;
+    QCOMPARE(order, QStringList({"35kV1号间隔C", "110kV2号间隔A", "110kV10号间隔A", "110kV10号间隔B"}));
+    QCOMPARE(all[3].uuid, bUuid);
+    QCOMPARE(all[3].initialMilliAmps, 0.31);
+
+    // Refused batches: each has good rows before the faulty one.
+    const QStringList before = dump();
+    ArresterRecord noBay = row("110kV", "", "C", 1);
+    ArresterRecord takenUuid = row("220kV", "1号间隔", "A", 1);
+    takenUuid.uuid = all[0].uuid;  // another arrester's: refused by the database
+    const struct {
+      QList<ArresterRecord> rows;
+      QString says;
+    } refused[] = {
+        {{second[1], row("110kV", "3号间隔", "A", 2), noBay}, "row 3: an arrester needs a bay"},
+        {{row("110kV", "3号间隔", "A", 2), second[0], row("110kV", "3号间隔", "A", 3)},
+         "rows 1 and 3 are both"},
+        {{row("110kV", "3号间隔", "A", 2), row("110kV", "10号间隔", "A", 9), takenUuid}, "row 3: storing"},
+    };
+    for (const auto &c : refused) {
+      QVERIFY(!store.importArresters(c.rows, &n));
+      QVERIFY2(store.errorText().startsWith(c.says), qPrintable(store.errorText()));
+      QCOMPARE(dump(), before);
+    }
+    ArresterRecord twin = all[2];
+    twin.uuid.clear();
+    QVERIFY(!store.saveArrester(twin));  // the same identity again
+    QVERIFY2(store.errorText().contains("in the register already"), qPrintable(store.errorText()));
+
+    // Prefixes: unique, ambiguous, none.
+    ArresterRecord x = row("10kV", "9", "A", 1), y = row("10kV", "9", "B", 1);
+    x.uuid = "abcd0000-0000-4000-8000-000000000001";
+    y.uuid = "abcd0000-0000-4000-8000-000000000002";
+    QVERIFY(store.saveArrester(x) && store.saveArrester(y));
+    QCOMPARE(store.findArrester(bUuid.left(8).toUpper())->uuid, bUuid);
+    QVERIFY(!store.findArrester("abcd"));
+    QVERIFY(store.errorText().contains("ambiguous"));
+    QCOMPARE(store.findArrester("abcd0000-0000-4000-8000-000000000002")->phase, QString("B"));
+    QVERIFY(!store.findArrester("ffff"));
+
+    // A round and its results; a result of another station is refused.
+    RoundRecord round;
+    round.station = QStringLiteral("城东站");
+    round.date = QDate(2024, 5, 1);
+    QVERIFY(store.saveRound(round));
+    QCOMPARE(round.hostName, QSysInfo::machineHostName());
+    QCOMPARE(store.findRound(round.uuid.left(6))->date, QDate(2024, 5, 1));
+    ResultRecord result;
+    result.roundUuid = round.uuid;
+    result.arresterUuid = bUuid;
+    result.milliAmps = 0.4;
+    QVERIFY2(store.saveResult(result), qPrintable(store.errorText()));
+    result.reading = ResultReading::Overload;  // its value is dropped
+    QVERIFY(store.saveResult(result));
+    QCOMPARE(store.results(round.uuid)->value(0).reading, ResultReading::Overload);
+    QVERIFY(!store.results(round.uuid)->value(0).milliAmps);
+    ArresterRecord elsewhere = row("110kV", "1", "A", 1);
+    elsewhere.station = QStringLiteral("城西站");
+    QVERIFY(store.saveArrester(elsewhere));
+    ResultRecord wrong = result;
+    wrong.arresterUuid = elsewhere.uuid;
+    QVERIFY(!store.saveResult(wrong));
+    QVERIFY(store.removeResult(round.uuid, bUuid));
+    QVERIFY(store.results(round.uuid)->isEmpty() && store.allResults()->isEmpty());
+    QVERIFY(!store.removeResult(round.uuid, bUuid));
   }
 
   void csvBytes_data() {
