@@ -33,7 +33,9 @@ std::vector<std::uint8_t> MeterReplies::properAnswer(std::uint8_t command) {
       std::vector<std::uint8_t> out;
       out.reserve(static_cast<size_t>(sent) * meterwire::kGroupSize);
       for (int k = 1; k <= sent; ++k) {
-        const Group g = storedGroup(k);
+        // The file's groups; any sent beyond them (--history-groups) as without it.
+        const auto fromFile = static_cast<std::size_t>(k - 1);
+        const Group g = fromFile < opts_.stored.size() ? opts_.stored[fromFile] : storedGroup(k);
         out.insert(out.end(), g.begin(), g.end());
       }
       return out;

@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "history_file.h"
+
 namespace metersim {
 
 const char *usageText() {
@@ -39,6 +41,14 @@ Contents:
                         reading code C[(k-1) % 16] with C = 1 3 10 5 7 11 12 13 16 17
                         18 20 9 0 21 255 (includes overload 9 and invalid codes) and
                         count value (k * 1237) mod 10000.
+  --history-file FILE   store the groups listed in FILE instead (at most 255): one
+                        value with its unit per line, 12.34mA, 0.5A, OL (overload)
+                        or invalid; blank lines and lines starting with # are
+                        skipped. Each is stored with the AC code that holds it
+                        exactly, the finest that fits (12.34mA as 12 34 1, 0.5A as
+                        5 0 11). The count reply announces them; the history block
+                        returns exactly them. A line that cannot be stored ends
+                        the simulator with status 2. Not with --groups.
   --code C              reading code of live readings, 0..255 (default 1)
   --value V             live reading in the unit of the code (default 12.34; with
                         code 1 that is 12.34 mA, sent as 12 34 1). The count value is
@@ -119,6 +129,7 @@ bool setInt(const char *text, long lo, long hi, int &out) {
 }  // namespace
 
 ParseResult parseOptions(int argc, char **argv, Options &o) {
+  bool groupsGiven = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     auto flag = [&](const char *name, bool &field) {
@@ -147,9 +158,17 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
       o.logFile = val;
     else if (arg == "--baud")
       ok = setInt(val, 50, 4000000, o.baud);
-    else if (arg == "--groups")
+    else if (arg == "--groups") {
       ok = setInt(val, 0, 255, o.groups);
-    else if (arg == "--code")
+      groupsGiven = true;
+    } else if (arg == "--history-file") {
+      std::string error;
+      if (!readHistoryFile(val, o.stored, error)) {
+        std::fprintf(stderr, "meter-sim: %s\n", error.c_str());
+        return ParseResult::Error;
+      }
+      o.historyFile = val;
+    } else if (arg == "--code")
       ok = setInt(val, 0, 255, o.code);
     else if (arg == "--period")
       ok = setInt(val, 2, 1000000, o.period);
@@ -192,6 +211,13 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
       std::fprintf(stderr, "meter-sim: bad value for %s: %s\n", arg.c_str(), val);
       return ParseResult::Error;
     }
+  }
+  if (!o.historyFile.empty()) {
+    if (groupsGiven) {
+      std::fprintf(stderr, "meter-sim: --groups and --history-file cannot be combined\n");
+      return ParseResult::Error;
+    }
+    o.groups = static_cast<int>(o.stored.size());
   }
   return ParseResult::Ok;
 }

@@ -1,17 +1,20 @@
 #pragma once
 // Command-line options of the meter simulator.
 #include <string>
+#include <vector>
 
 #include "reading_groups.h"
 
 namespace metersim {
 
 struct Options {
-  std::string link;     // symlink to create to the device (empty: none)
-  std::string device;   // existing serial device to use instead of a new pty
-  std::string logFile;  // log destination (empty: standard output)
-  int baud = 9600;      // line speed set on --device, and the pace of --pace
-  int groups = 10;      // stored groups, 0..255
+  std::string link;           // symlink to create to the device (empty: none)
+  std::string device;         // existing serial device to use instead of a new pty
+  std::string logFile;        // log destination (empty: standard output)
+  int baud = 9600;            // line speed set on --device, and the pace of --pace
+  int groups = 10;            // stored groups, 0..255
+  std::string historyFile;    // --history-file: the stored groups come from it
+  std::vector<Group> stored;  // its groups (groups is their count)
   Waveform waveform = Waveform::Constant;
   int code = 1;          // reading code of live readings
   double value = 12.34;  // live reading in the code's unit
