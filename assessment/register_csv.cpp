@@ -218,6 +218,7 @@ std::optional<bool> ParseRetired(const QString &text) {
 void ReadRow(const Record &record, const QList<int> &columnAt, ArresterRecord &row,
              QList<ImportProblem> &problems) {
   auto problem = [&](const QString &text) { problems.append({record.line, text}); };
+  QList<int> faulty;  // columns already told about
   for (int i = 0; i < record.fields.size(); ++i) {
     const int column = i < columnAt.size() ? columnAt[i] : -1;
     const QString text = CellText(record.fields[i]);
@@ -235,9 +236,11 @@ void ReadRow(const Record &record, const QList<int> &columnAt, ArresterRecord &r
         case LabelProblem::None: break;
         case LabelProblem::TooLong:
           problem(QStringLiteral("%1太长(%2 个字符, 最多 %3 个)").arg(name).arg(length).arg(kMaxLabelLength));
+          faulty.append(column);
           continue;
         case LabelProblem::ControlCharacter:
           problem(QStringLiteral("%1含有控制字符或换行").arg(name));
+          faulty.append(column);
           continue;
       }
     }
@@ -282,7 +285,7 @@ void ReadRow(const Record &record, const QList<int> &columnAt, ArresterRecord &r
     }
   }
   for (int column : {Station, Level, Bay, Phase}) {
-    if (!columnAt.contains(column)) continue;  // told once, on the header line
+    if (!columnAt.contains(column) || faulty.contains(column)) continue;  // told already
     const QString value = column == Station ? row.station
                           : column == Level ? row.voltageLevel
                           : column == Bay   ? row.bay
