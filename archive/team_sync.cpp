@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "archive/archive.h"
+#include "archive/asset_sync.h"
 
 namespace {
 
@@ -320,6 +321,11 @@ SyncReport SyncToServer(Archive &local, const QString &server, const SyncOptions
     if (!options.dryRun && (copy || !e.syncedMs) && !local.markSynced(e.kind, e.uuid, now))
       return localFailed();
   }
+  if (stop && *stop) return interrupted();
+  watchdog->tick();
+  if (!SyncAssets(local, remote, options.dryRun, report) && report.outcome == SyncReport::ServerFailed &&
+      ((stop && *stop) || watchdog->waitedTooLong()))
+    return serverFailed();
   return report;
 }
 
@@ -345,6 +351,16 @@ QString SyncSummary(const SyncReport &r) {
     text += QStringLiteral("; ") + Counted(r.labelsToServer, "label", "labels") + QStringLiteral(" sent");
   if (r.labelsFromServer > 0)
     text += QStringLiteral("; ") + Counted(r.labelsFromServer, "label", "labels") +
+            QStringLiteral(" taken from the server");
+  auto registerRows = [](int arresters, int rounds, int results) {
+    return Counted(arresters, "arrester", "arresters") + QStringLiteral(", ") +
+           Counted(rounds, "round", "rounds") + QStringLiteral(", ") + Counted(results, "result", "results");
+  };
+  if (r.arrestersSent + r.roundsSent + r.resultsSent > 0)
+    text += QStringLiteral("; ") + registerRows(r.arrestersSent, r.roundsSent, r.resultsSent) +
+            QStringLiteral(" sent");
+  if (r.arrestersTaken + r.roundsTaken + r.resultsTaken > 0)
+    text += QStringLiteral("; ") + registerRows(r.arrestersTaken, r.roundsTaken, r.resultsTaken) +
             QStringLiteral(" taken from the server");
   return text;
 }

@@ -6,6 +6,7 @@
 // unset. Entries are known by their uuid, so running it again copies nothing
 // twice; a recording that grew since is completed, and a label changed on one
 // side travels to the other (the later change wins, by its modification time).
+// The arrester register, rounds and results then go both ways (asset_sync.h).
 //
 // The local archive is read in one read transaction: every entry goes over as
 // it stood at the start, whatever a recorder adds meanwhile (a recording still
@@ -46,6 +47,14 @@ struct SyncReport {
   int labelsToServer = 0;
   int labelsFromServer = 0;
   int repeats = 0;  // downloads left out: each repeats an earlier one byte for byte
+  // The arrester register: rows copied to the server or changed there (sent),
+  // and copied or changed here from the server (taken).
+  int arrestersSent = 0;
+  int arrestersTaken = 0;
+  int roundsSent = 0;
+  int roundsTaken = 0;
+  int resultsSent = 0;
+  int resultsTaken = 0;
 };
 
 // `server` is a libpq connection string (URL or key=value pairs); `local`
@@ -53,5 +62,6 @@ struct SyncReport {
 SyncReport SyncToServer(Archive &local, const QString &server, const SyncOptions &options);
 
 // "3 recordings, 1,204 readings; 1 download, 255 groups; 12 already there",
-// the repeated downloads left out and the labels that travelled, if any.
+// the repeated downloads left out, the labels and the register rows that
+// travelled, if any.
 QString SyncSummary(const SyncReport &report);

@@ -12,6 +12,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QSqlQuery>
+#include <QSqlRecord>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QtTest>
@@ -19,6 +20,7 @@
 #include <unistd.h>
 
 #include "archive/archive.h"
+#include "archive/asset_store.h"
 #include "archive/recorder.h"
 #include "archive/sample_readings.h"
 #include "records/records_model.h"
@@ -126,6 +128,30 @@ QString Contents(Archive &a) {
     text += QLatin1Char('\n');
   }
   return text;
+}
+
+// The whole register of an archive (removed results included), one line a
+// row, in a fixed order, so that archives compare in one QCOMPARE.
+QStringList RegisterRows(Archive &a) {
+  QStringList lines;
+  for (const char *sql :
+       {"SELECT uuid, station, voltage_level, bay, phase, model, serial_number, maker, commissioned,"
+        " initial_ma, initial_date, retired, note, modified_ms FROM arresters ORDER BY uuid",
+        "SELECT uuid, station, test_date, tester, instrument, weather, temperature_c, humidity_pct, note,"
+        " host_name, user_name, modified_ms FROM rounds ORDER BY uuid",
+        "SELECT round_uuid, arrester_uuid, reading, value_ma, source, source_uuid, source_group,"
+        " source_statistic, operating_kv, note, removed, modified_ms FROM results"
+        " ORDER BY round_uuid, arrester_uuid"}) {
+    QSqlQuery q(a.database());
+    if (!q.exec(QString::fromLatin1(sql))) return {q.lastError().text()};
+    while (q.next()) {
+      QStringList values;
+      for (int i = 0; i < q.record().count(); ++i)
+        values << (q.isNull(i) ? QStringLiteral("-") : q.value(i).toString());
+      lines << values.join(QLatin1Char('|'));
+    }
+  }
+  return lines;
 }
 
 }  // namespace
@@ -324,6 +350,137 @@ class TeamSyncTest : public QObject {
     QCOMPARE(local.findEntry(download)->label, QStringLiteral("server later"));
     QCOMPARE(remote.findEntry(big)->label, QStringLiteral("local later"));
     QCOMPARE(remote.findEntry(small)->count, 7);
+  }
+
+  // The arrester register between two laptops and the server. A imports a
+  // register and tests a bay; B, which entered one of those arresters
+  // itself before its first sync, tests it too: after B's sync it is one
+  // arrester everywhere, with both results. Then each side edits what the
+  // other edits too, one later than the other, and A removes a result:
+  // after both sync, A, B and the server hold the later edits, the removal
+  // and nothing twice. A dry run writes nothing.
+  void registerTravelsBothWays() {
+    const QString server = freshDatabase();
+    const QString pathA = archivePath(), pathB = archivePath();
+    auto arrester = [](const char *phase) {
+      ArresterRecord r;
+      r.station = QStringLiteral("城东站");
+      r.voltageLevel = QStringLiteral("110kV");
+      r.bay = QStringLiteral("1号间隔");
+      r.phase = QString::fromLatin1(phase);
+      r.serialNumber = QStringLiteral("Y10W-") + r.phase;
+      r.initialMilliAmps = 0.3;
+      return r;
+    };
+    auto testRound = [](AssetStore &store, const QString &tester, const QList<ArresterRecord> &measured,
+                        double value) {
+      RoundRecord round;
+      round.station = QStringLiteral("城东站");
+      round.date = QDate(2024, 5, 1);
+      round.tester = tester;
+      round.temperatureC = 21.5;
+      if (!store.saveRound(round)) return QString();
+      QList<ResultRecord> results;
+      for (const ArresterRecord &a : measured) {
+        ResultRecord x;
+        x.roundUuid = round.uuid;
+        x.arresterUuid = a.uuid;
+        x.milliAmps = value;
+        x.source = ResultSource::Download;
+        x.sourceGroup = static_cast<int>(results.size()) + 1;
+        results << x;
+      }
+      return store.saveResults(results) ? round.uuid : QString();
+    };
+    QString roundA;
+    {
+      Archive a;
+      QVERIFY(a.open(pathA));
+      AssetStore store(a);
+      QVERIFY(store.importArresters({arrester("A"), arrester("B"), arrester("C")}));
+      roundA = testRound(store, QStringLiteral("张工"), *store.arresters(), 0.35);
+      QVERIFY2(!roundA.isEmpty(), qPrintable(store.errorText()));
+    }
+    CliRun r = RunCli({"sync", "--dry-run", server}, pathA);
+    QCOMPARE(r.out,
+             QStringLiteral("would copy 0 recordings, 0 readings; 0 downloads, 0 groups; 0 already there;"
+                            " 3 arresters, 1 round, 3 results sent\n"));
+    Admin admin(server.section(QStringLiteral("dbname="), -1));
+    QCOMPARE(admin.scalar(QStringLiteral("SELECT to_regclass('arresters') IS NULL")).toBool(), true);
+    r = RunCli({"sync", server}, pathA);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QCOMPARE(r.out, QStringLiteral("0 recordings, 0 readings; 0 downloads, 0 groups; 0 already there;"
+                                   " 3 arresters, 1 round, 3 results sent\n"));
+
+    QString roundB;
+    {
+      Archive b;
+      QVERIFY(b.open(pathB));
+      AssetStore store(b);
+      ArresterRecord twin = arrester("A");
+      twin.note = QStringLiteral("entered on B");
+      QVERIFY(store.saveArrester(twin));
+      roundB = testRound(store, QStringLiteral("李工"), {twin}, 0.36);
+      QVERIFY(!roundB.isEmpty());
+    }
+    r = RunCli({"sync", server}, pathB);
+    QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    QCOMPARE(admin.scalar(QStringLiteral("SELECT count(*) FROM arresters")).toInt(), 3);
+    QCOMPARE(admin.scalar(QStringLiteral("SELECT count(*) FROM results")).toInt(), 4);
+
+    // Crossing edits, each side later on one of them.
+    {
+      Archive a, b;
+      QVERIFY(a.open(pathA) && b.open(pathB));
+      AssetStore storeA(a), storeB(b);
+      QCOMPARE(storeB.arresters()->size(), 3);
+      ArresterRecord onA = storeA.arresters()->at(2), onB = storeB.arresters()->at(2);
+      QCOMPARE(onA.uuid, onB.uuid);
+      onA.note = QStringLiteral("A earlier");
+      onA.modifiedMs += 1000;
+      onB.note = QStringLiteral("B later");
+      onB.modifiedMs += 2000;
+      QVERIFY(storeA.saveArrester(onA) && storeB.saveArrester(onB));
+      RoundRecord roundOnA = *storeA.findRound(roundA), roundOnB = *storeB.findRound(roundA);
+      roundOnA.tester = QStringLiteral("A later");
+      roundOnA.modifiedMs += 2000;
+      roundOnB.tester = QStringLiteral("B earlier");
+      roundOnB.modifiedMs += 1000;
+      QVERIFY(storeA.saveRound(roundOnA) && storeB.saveRound(roundOnB));
+      QVERIFY(storeA.removeResult(roundA, onA.uuid));
+    }
+    for (const QString &path : {pathA, pathB, pathA}) {
+      r = RunCli({"sync", server}, path);
+      QVERIFY2(r.exitCode == 0, qPrintable(r.err));
+    }
+    QCOMPARE(r.out, QStringLiteral("0 recordings, 0 readings; 0 downloads, 0 groups; 0 already there;"
+                                   " 1 arrester, 0 rounds, 0 results taken from the server\n"));
+    r = RunCli({"sync", server}, pathB);
+    QCOMPARE(r.out, QStringLiteral("0 recordings, 0 readings; 0 downloads, 0 groups; 0 already there\n"));
+
+    Archive a, b, remote(MakePostgresDialect());
+    QVERIFY(a.open(pathA) && b.open(pathB) && remote.open(server));
+    const QStringList there = RegisterRows(remote);
+    QCOMPARE(there.size(), 3 + 2 + 4);
+    QCOMPARE(RegisterRows(a), there);
+    QCOMPARE(RegisterRows(b), there);
+    AssetStore store(remote);
+    const QList<ArresterRecord> arresters = *store.arresters();
+    QCOMPARE(arresters[0].note, QStringLiteral("entered on B"));
+    QCOMPARE(arresters[2].note, QStringLiteral("B later"));
+    QCOMPARE(store.findRound(roundA)->tester, QStringLiteral("A later"));
+    QCOMPARE(store.results(roundA)->size(), 2);
+    const QList<ResultRecord> ofB = *store.results(roundB);
+    QCOMPARE(ofB.size(), 1);
+    QCOMPARE(ofB[0].arresterUuid, arresters[0].uuid);
+    QCOMPARE(ofB[0].sourceGroup, 1);
+    QCOMPARE(store.allResults(QStringLiteral("城东站"))->size(), 3);
+    for (const char *unsynced : {"SELECT count(*) FROM arresters WHERE synced_ms IS NULL",
+                                 "SELECT count(*) FROM rounds WHERE synced_ms IS NULL"}) {
+      QSqlQuery qa(a.database()), qb(b.database());
+      QVERIFY(qa.exec(unsynced) && qa.next() && qb.exec(unsynced) && qb.next());
+      QCOMPARE(qa.value(0).toInt() + qb.value(0).toInt(), 0);
+    }
   }
 
   // Who made an entry and where travels to the server; a download that
