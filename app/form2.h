@@ -13,6 +13,7 @@
 //   charts/form2_charts.cpp      main chart, rulers, pointer read-out
 //   documents/form2_documents.cpp  table commands, saving, printing
 //   records/form2_records.cpp      recording runs and downloads, records window
+//   assessment/window/form2_assets.cpp  the arrester register window
 #include <QByteArray>
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -39,6 +40,7 @@ class QRadioButton;
 class QScrollArea;
 class QSlider;
 class CommControl;
+class AssetWindow;
 class Recorder;
 class RecordsWindow;
 struct ReadingGroup;
@@ -245,6 +247,8 @@ class Form2 : public QMainWindow {
   bool ConfirmCloseWithUnsavedRecords();
   QAction *mnurecords;
   QPointer<RecordsWindow> RecordsWindow1;
+  QAction *mnuassets;
+  QPointer<AssetWindow> AssetWindow1;
   void BeginRunRecording();  // Start, or back to real-time while running
   void EndRunRecording();    // Stop, a switch to history, exit
   void RecordLiveReading(const ReadingGroup &group);
@@ -267,6 +271,7 @@ class Form2 : public QMainWindow {
   void mnustop_Click();
   void mnuaboutus_Click();
   void mnurecords_Click();
+  void mnuassets_Click();
 
   // Serial link
   void OpenSerialPort();

@@ -65,6 +65,7 @@ void Form2::BuildMenus() {
   mnuexit = item(mnufile, "mnuexit", QStringLiteral("退出(&X)"), QKeySequence(QStringLiteral("Ctrl+E")),
                  &Form2::mnuexit_Click);
   mnurecords = item(mnufile, "mnurecords", QStringLiteral("测量记录(&R)..."), {}, &Form2::mnurecords_Click);
+  mnuassets = item(mnufile, "mnuassets", QStringLiteral("避雷器台账(&A)..."), {}, &Form2::mnuassets_Click);
 
   mnuedit = menu("mnuedit", QStringLiteral("编辑(&E)"));
   mnucomsetting = item(mnuedit, "mnucomsetting", QStringLiteral("通信设置"), {}, &Form2::mnucomsetting_Click);

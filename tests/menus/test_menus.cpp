@@ -79,6 +79,7 @@ class TestMenus : public QObject {
         QStringLiteral("  mnuprintsetting=打印设置 []"),
         QStringLiteral("  mnuexit=退出(&X) [Ctrl+E]"),
         QStringLiteral("  mnurecords=测量记录(&R)... []"),
+        QStringLiteral("  mnuassets=避雷器台账(&A)... []"),
         QStringLiteral("mnuedit=编辑(&E)"),
         QStringLiteral("  mnucomsetting=通信设置 []"),
         QStringLiteral("  mnuuppage=上翻 [F1]"),

@@ -1,0 +1,64 @@
+#include "assessment/window/history_dialog.h"
+
+#include <QDialogButtonBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <algorithm>
+
+#include "assessment/window/asset_format.h"
+#include "assessment/window/history_model.h"
+
+QList<HistoryEntry> ArresterHistory(const ArresterRecord &arrester, const QList<ArresterRecord> &arresters,
+                                    const QList<RoundRecord> &rounds, const QList<ResultRecord> &results,
+                                    const Thresholds &thresholds) {
+  QList<HistoryEntry> history;
+  for (const RoundRecord &round : rounds) {
+    const bool measured = std::any_of(results.begin(), results.end(), [&](const ResultRecord &r) {
+      return r.roundUuid == round.uuid && r.arresterUuid == arrester.uuid;
+    });
+    if (!measured) continue;
+    for (const JudgedResult &j : JudgeRound(round, arresters, rounds, results, thresholds))
+      if (j.arrester.uuid == arrester.uuid) history << HistoryEntry{round.date, round.uuid, j};
+  }
+  std::stable_sort(history.begin(), history.end(),
+                   [](const HistoryEntry &a, const HistoryEntry &b) { return a.date < b.date; });
+  return history;
+}
+
+HistoryDialog::HistoryDialog(const ArresterRecord &arrester, const QList<HistoryEntry> &history,
+                             QWidget *parent)
+    : QDialog(parent) {
+  setObjectName(QStringLiteral("HistoryDialog"));
+  const QString title =
+      CellText(QStringLiteral("%1 %2 %3 %4相")
+                   .arg(arrester.station, arrester.voltageLevel, arrester.bay, arrester.phase));
+  setWindowTitle(QStringLiteral("历次测试 - %1").arg(title));
+  QString about = title;
+  if (!arrester.serialNumber.isEmpty())
+    about += QStringLiteral("  出厂编号 ") + CellText(arrester.serialNumber);
+  about += arrester.initialMilliAmps
+               ? QStringLiteral("  初始值 %1 mA").arg(MilliAmpsText(arrester.initialMilliAmps))
+               : QStringLiteral("  无初始值");
+  if (arrester.initialDate.isValid()) about += QStringLiteral(" (%1)").arg(DateText(arrester.initialDate));
+
+  HistoryTable = new QTableView(this);
+  HistoryTable->setObjectName(QStringLiteral("HistoryTable"));
+  HistoryTable->setModel(new HistoryModel(history, this));
+  HistoryTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+  HistoryTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  HistoryTable->verticalHeader()->hide();
+  HistoryTable->horizontalHeader()->setStretchLastSection(true);
+  HistoryTable->resizeColumnsToContents();
+
+  auto *buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+  buttons->button(QDialogButtonBox::Close)->setText(QStringLiteral("关闭"));
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+  auto *layout = new QVBoxLayout(this);
+  layout->addWidget(new QLabel(about, this));
+  layout->addWidget(HistoryTable, 1);
+  layout->addWidget(buttons);
+  resize(680, 360);
+}
