@@ -21,10 +21,12 @@ QList<HistoryEntry> ArresterHistory(const ArresterRecord &arrester, const QList<
     });
     if (!measured) continue;
     for (const JudgedResult &j : JudgeRound(round, arresters, rounds, results, thresholds))
-      if (j.arrester.uuid == arrester.uuid) history << HistoryEntry{round.date, round.uuid, j};
+      if (j.arrester.uuid == arrester.uuid)
+        history << HistoryEntry{round.date, round.modifiedMs, round.uuid, j};
   }
-  std::stable_sort(history.begin(), history.end(),
-                   [](const HistoryEntry &a, const HistoryEntry &b) { return a.date < b.date; });
+  std::stable_sort(history.begin(), history.end(), [](const HistoryEntry &a, const HistoryEntry &b) {
+    return a.date != b.date ? a.date < b.date : a.roundModifiedMs < b.roundModifiedMs;
+  });
   return history;
 }
 

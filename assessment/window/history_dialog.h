@@ -10,7 +10,8 @@
 class QTableView;
 
 struct HistoryEntry {
-  QDate date;  // of the round
+  QDate date;                  // of the round
+  qint64 roundModifiedMs = 0;  // orders two rounds of one day
   QString roundUuid;
   JudgedResult judged;
 };

@@ -258,6 +258,7 @@ class TestAssessmentWindow : public QObject {
              (QStringList{QStringLiteral("正常"), QStringLiteral("注意"), QStringLiteral("异常")}));
     QCOMPARE(Column(table, JudgementModel::InitialChangeColumn), (QStringList{"+10.0", "+40.0", "+60.0"}));
     QCOMPARE(Column(table, JudgementModel::PreviousColumn), (QStringList{"0.500", "0.520", "0.550"}));
+    QCOMPARE(Column(table, JudgementModel::PhaseDeviationColumn), (QStringList{"-21.4", "+0.0", "+14.3"}));
     QList<QColor> colours;
     for (int row = 0; row < 3; ++row)
       colours << table->index(row, JudgementModel::VerdictColumn).data(Qt::BackgroundRole).value<QColor>();
