@@ -103,6 +103,10 @@ int RunAssetsImport(const QStringList &args) {
     Err(text);
     return kExitRefused;
   }
+  // A misspelt column name would silently leave its values out.
+  if (!parsed.ignoredColumns.isEmpty())
+    Err(QStringLiteral("arrester-cli: %1: columns not known, ignored: %2\n")
+            .arg(path, EscapeControls(parsed.ignoredColumns.join(QStringLiteral(", ")))));
   Archive archive;
   if (const int rc = OpenArchiveOf(line, archive); rc >= 0) return rc;
   AssetStore store(archive);
