@@ -27,6 +27,9 @@ int RunCheck(const QStringList &args);
 int RunAssets(const QStringList &args);  // assets import|list|order
 int RunRound(const QStringList &args);   // round new|fill|set|list
 int RunAssess(const QStringList &args);
+// The commands below draw: main() runs them under a QGuiApplication.
+int RunReport(const QStringList &args);  // a round's test report as PDF
+int RunTrend(const QStringList &args);   // an arrester's (or its bay's) trend as PNG or SVG
 
 // Opens the port named by the first positional argument with the line
 // options, and shakes hands with the meter. Returns -1 when the meter

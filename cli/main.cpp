@@ -1,8 +1,11 @@
 // arrester-cli: the meter and the archive from the shell, without a window.
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <csignal>
+#include <cstring>
+#include <memory>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
@@ -41,16 +44,38 @@ const char kOverview[] =
     "  assets import FILE.csv the arrester register from CSV (also: assets list, assets order)\n"
     "  round new --station S  a test round (also: round fill, round set, round list)\n"
     "  assess ROUND           judge a round's arresters: 正常, 注意 or 异常\n"
+    "  report ROUND --pdf F   a round's test report (试验报告) as PDF\n"
+    "  trend ARRESTER --png F an arrester's results over the years as a chart (or --svg)\n"
     "\n"
     "Port commands take --baud --parity --data-bits --stop-bits (default 9600,N,8,1).\n"
     "COMn is the link COMn in $ARRESTER_PORTS_DIR (else ~/.config/arrester-monitor/ports),\n"
     "else /dev/ttyS0-3 (COM1-4), /dev/ttyUSB0-7 (COM5-12), /dev/ttyACM0-3 (COM13-16).\n"
     "The archive is --archive PATH, else $ARRESTER_ARCHIVE, else the user's data folder.\n";
 
+// The commands that draw text and charts; they need Qt Gui's fonts.
+bool DrawingCommand(const char *name) { return !std::strcmp(name, "report") || !std::strcmp(name, "trend"); }
+
+// Top-level options take no values, so the first argument that is no option
+// names the command.
+const char *CommandName(int argc, char **argv) {
+  for (int i = 1; i < argc; ++i)
+    if (argv[i][0] != '-') return argv[i];
+  return "";
+}
+
+// A QGuiApplication for the commands that draw, on the offscreen platform
+// unless the user chose one (no display needed); every other command keeps
+// the console-only application.
+std::unique_ptr<QCoreApplication> MakeApplication(int &argc, char **argv) {
+  if (!DrawingCommand(CommandName(argc, argv))) return std::make_unique<QCoreApplication>(argc, argv);
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  return std::make_unique<QGuiApplication>(argc, argv);
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
-  QCoreApplication app(argc, argv);
+  const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("arrester-cli"));
   QCoreApplication::setApplicationVersion(QStringLiteral(ARRESTER_VERSION));
   InstallSignalHandlers();
@@ -85,6 +110,7 @@ int main(int argc, char **argv) {
       {"download", cli::RunDownload}, {"list", cli::RunList},   {"export", cli::RunExport},
       {"label", cli::RunLabel},       {"sync", cli::RunSync},   {"check", cli::RunCheck},
       {"assets", cli::RunAssets},     {"round", cli::RunRound}, {"assess", cli::RunAssess},
+      {"report", cli::RunReport},     {"trend", cli::RunTrend},
   };
   for (const auto &c : kCommands)
     if (command == QLatin1String(c.name)) return c.run(rest);
