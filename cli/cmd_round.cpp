@@ -121,7 +121,9 @@ int RunRoundFill(const QStringList &args) {
                                   "arresters do not pair one to one, nothing is stored (exit 6) unless\n"
                                   "--partial is given; --from, --skip and --missed mend the pairing where\n"
                                   "the engineer measured elsewhere first, measured an arrester twice, or\n"
-                                  "missed one. A result stored earlier for the same arrester is replaced."));
+                                  "missed one. A result stored earlier for the same arrester is replaced;\n"
+                                  "one an earlier fill from this download gave to an arrester that gets no\n"
+                                  "group now is removed."));
   line.addOption({QStringLiteral("from"),
                   QStringLiteral("The round's first group; earlier groups belong elsewhere (default 1)."),
                   QStringLiteral("K"), QStringLiteral("1")});
@@ -219,8 +221,31 @@ int RunRoundFill(const QStringList &args) {
     return kExitRefused;
   }
   QList<ResultRecord> results = ResultsFromPlan(plan, round->uuid, download->uuid);
-  if (!results.isEmpty() && !store.saveResults(results)) return ArchiveError(archive, store.errorText());
-  Out(QStringLiteral("stored %1 results in round %2\n").arg(results.size()).arg(ShortId(round->uuid)));
+  // An arrester that gets no group now keeps no value an earlier fill from
+  // this same download gave it: that pairing was the one being mended.
+  const std::optional<QList<ResultRecord>> stored = store.results(round->uuid);
+  if (!stored) return ArchiveError(archive, store.errorText());
+  QSet<QString> paired;
+  for (const ResultRecord &r : results) paired.insert(r.arresterUuid);
+  QStringList stale;
+  for (const ResultRecord &r : *stored)
+    if (r.source == ResultSource::Download && r.sourceUuid == download->uuid &&
+        !paired.contains(r.arresterUuid))
+      stale << r.arresterUuid;
+  bool written = archive.beginWrite() && (results.isEmpty() || store.saveResults(results));
+  for (const QString &arrester : stale) written = written && store.removeResult(round->uuid, arrester);
+  if (!written || !archive.commit()) {
+    const QString why = store.errorText().isEmpty() ? archive.errorText() : store.errorText();
+    archive.rollback();
+    return ArchiveError(archive, why);
+  }
+  QString done =
+      QStringLiteral("stored %1 results in round %2").arg(results.size()).arg(ShortId(round->uuid));
+  if (!stale.isEmpty())
+    done += QStringLiteral(
+                "; removed %1 an earlier fill from this download gave to arresters without a group now")
+                .arg(stale.size());
+  Out(done + QLatin1Char('\n'));
   return kExitOk;
 }
 

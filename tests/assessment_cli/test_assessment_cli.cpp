@@ -421,41 +421,38 @@ class TestAssessmentCli : public QObject {
   }
 
   void refusals_data() {
-    QTest::addColumn<QStringList>("args");  // {round}, {arrester}, {download}, {file} filled in
+    QTest::addColumn<QStringList>("before");  // run first, when not empty
+    QTest::addColumn<QStringList>("args");    // {round}, {arrester}, {download}, {file} filled in
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<int>("arresters");  // in the register afterwards
     QTest::addColumn<int>("results");    // in the round afterwards
-    const QString round = QStringLiteral("round");
+    const QString round = QStringLiteral("round"), fill = QStringLiteral("fill"), set = QStringLiteral("set");
+    const QString roundId = QStringLiteral("{round}"), arrester = QStringLiteral("{arrester}"),
+                  download = QStringLiteral("{download}");
+    const QStringList none;
     QTest::newRow("import with a faulty row")
-        << QStringList{QStringLiteral("assets"), QStringLiteral("import"), QStringLiteral("{file}")} << 6 << 4
-        << 0;
+        << none << QStringList{QStringLiteral("assets"), QStringLiteral("import"), QStringLiteral("{file}")}
+        << 6 << 4 << 0;
     QTest::newRow("typed value unreadable")
-        << QStringList{round, QStringLiteral("set"), QStringLiteral("{round}"), QStringLiteral("{arrester}"),
-                       QStringLiteral("12.3kV")}
-        << 6 << 4 << 0;
+        << none << QStringList{round, set, roundId, arrester, QStringLiteral("12.3kV")} << 6 << 4 << 0;
     QTest::newRow("typed value stored")
-        << QStringList{round, QStringLiteral("set"), QStringLiteral("{round}"), QStringLiteral("{arrester}"),
-                       QStringLiteral("0.5A")}
-        << 0 << 4 << 1;
+        << none << QStringList{round, set, roundId, arrester, QStringLiteral("0.5A")} << 0 << 4 << 1;
     QTest::newRow("three groups for four arresters")
-        << QStringList{round, QStringLiteral("fill"), QStringLiteral("{round}"), QStringLiteral("{download}")}
-        << 6 << 4 << 0;
+        << none << QStringList{round, fill, roundId, download} << 6 << 4 << 0;
     QTest::newRow("three groups, --partial")
-        << QStringList{round, QStringLiteral("fill"), QStringLiteral("{round}"), QStringLiteral("{download}"),
-                       QStringLiteral("--partial")}
-        << 0 << 4 << 3;
-    QTest::newRow("three groups, the second arrester missed") << QStringList{round,
-                                                                             QStringLiteral("fill"),
-                                                                             QStringLiteral("{round}"),
-                                                                             QStringLiteral("{download}"),
-                                                                             QStringLiteral("--missed"),
-                                                                             QStringLiteral("2")}
-                                                              << 0 << 4 << 3;
+        << none << QStringList{round, fill, roundId, download, QStringLiteral("--partial")} << 0 << 4 << 3;
+    const QStringList missed{round, fill, roundId, download, QStringLiteral("--missed"), QStringLiteral("2")};
+    QTest::newRow("three groups, the second arrester missed") << none << missed << 0 << 4 << 3;
+    // The first fill gave the second group to the second arrester; mended,
+    // that arrester keeps nothing of it.
+    QTest::newRow("a fill mended with --missed")
+        << QStringList{round, fill, roundId, download, QStringLiteral("--partial")} << missed << 0 << 4 << 3;
   }
 
   // Data that cannot be taken is refused with exit 6 and nothing of it is
-  // stored; the way to mend it is taken.
+  // stored; the ways to mend it are taken.
   void refusals() {
+    QFETCH(QStringList, before);
     QFETCH(QStringList, args);
     QFETCH(int, exitCode);
     QFETCH(int, arresters);
@@ -493,11 +490,13 @@ class TestAssessmentCli : public QObject {
       downloadId = a.addDownload(info, block);
       QVERIFY(!downloadId.isEmpty());
     }
-    for (QString &arg : args)
-      arg.replace(QStringLiteral("{round}"), roundId)
-          .replace(QStringLiteral("{arrester}"), arresterId.left(8))
-          .replace(QStringLiteral("{download}"), downloadId.left(8))
-          .replace(QStringLiteral("{file}"), faulty);
+    for (QStringList *command : {&before, &args})
+      for (QString &arg : *command)
+        arg.replace(QStringLiteral("{round}"), roundId)
+            .replace(QStringLiteral("{arrester}"), arresterId.left(8))
+            .replace(QStringLiteral("{download}"), downloadId.left(8))
+            .replace(QStringLiteral("{file}"), faulty);
+    if (!before.isEmpty()) QCOMPARE(Cli(archive, before).exitCode, 0);
     const CliRun r = Cli(archive, args);
     QVERIFY2(r.exitCode == exitCode, qPrintable(r.err));
     if (exitCode == 6) QVERIFY(!r.err.isEmpty());
