@@ -1,4 +1,5 @@
-// assess: a round's judgement from the shell, as a table or as CSV.
+// assess: a round's judgement from the shell, as a table, as CSV or as an
+// .xlsx workbook.
 #include <QHash>
 #include <QSaveFile>
 
@@ -11,6 +12,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "reports/workbook.h"
 
 namespace cli {
 
@@ -132,9 +134,15 @@ int RunAssess(const QStringList &args) {
                      "settings file, ~/.config/arrester-monitor/judgement.ini, and the options\n"
                      "below), then one line per arrester in test order, and a last line with\n"
                      "the counts of 正常, 注意 and 异常. --csv writes the table as CSV as well\n"
-                     "(- for standard output alone)."));
+                     "(- for standard output alone). --xlsx writes it as a workbook: the\n"
+                     "judgement on sheet 判断, every result of the station's arresters in all\n"
+                     "rounds on sheet 全部结果."));
   line.addOption(
       {QStringLiteral("csv"), QStringLiteral("Write the judgement as CSV to FILE."), QStringLiteral("file")});
+  line.addOption(
+      {QStringLiteral("xlsx"),
+       QStringLiteral("Write the judgement and the station's results as an .xlsx workbook to FILE."),
+       QStringLiteral("file")});
   const struct {
     const char *name;
     const char *help;
@@ -159,6 +167,10 @@ int RunAssess(const QStringList &args) {
   line.parser.addPositionalArgument(QStringLiteral("ROUND"),
                                     QStringLiteral("The round, as 'round list' shows it."));
   if (const int rc = line.parse(args, 1, 1); rc >= 0) return rc;
+  const QString xlsx = line.parser.value(QStringLiteral("xlsx"));
+  if (line.parser.isSet(QStringLiteral("xlsx")) && (xlsx.isEmpty() || xlsx == QLatin1String("-")))
+    return line.usageError(
+        QStringLiteral("--xlsx needs a file name (a workbook is not written to standard output)"));
 
   // A file value that cannot be used keeps its default, and says so.
   QStringList problems;
@@ -210,6 +222,13 @@ int RunAssess(const QStringList &args) {
     }
   }
 
+  if (!xlsx.isEmpty()) {
+    QString why;
+    if (!WriteJudgementWorkbook(xlsx, *round, rows, thresholds, *arresters, *rounds, *results, &why)) {
+      Err(QStringLiteral("arrester-cli: %1: %2\n").arg(xlsx, why));
+      return kExitFailure;
+    }
+  }
   const QString csv = line.parser.value(QStringLiteral("csv"));
   if (!csv.isEmpty())
     if (const int rc = WriteCsv(csv, JudgementCsv(rows)); rc >= 0) return rc;
