@@ -7,6 +7,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <memory>
 #include <optional>
 
 #include "archive/asset_types.h"
@@ -63,10 +64,27 @@ struct JudgedResult {
 
 // Judges every result of `round`. `arresters` and `rounds` may hold more
 // than the round's station; `results` are every result known (earlier rounds
-// give the previous values). Rows in test order (see test_order.h).
+// give the previous values). Rows in test order (see test_order.h); results
+// of arresters missing from `arresters` last. The previous value is the
+// arrester's latest valid result of a round made before this one: an earlier
+// date, or the same date and an earlier modification time.
 QList<JudgedResult> JudgeRound(const RoundRecord &round, const QList<ArresterRecord> &arresters,
                                const QList<RoundRecord> &rounds, const QList<ResultRecord> &results,
                                const Thresholds &thresholds);
+
+// Judges many rounds over the same register and results: the results are
+// indexed by arrester and by round once, so each round then costs only its
+// own rows. JudgeRound() is one of these used once.
+class RoundJudge {
+ public:
+  RoundJudge(const QList<ArresterRecord> &arresters, const QList<RoundRecord> &rounds,
+             const QList<ResultRecord> &results);
+  QList<JudgedResult> judge(const RoundRecord &round, const Thresholds &thresholds) const;
+
+ private:
+  struct Index;
+  std::shared_ptr<const Index> index_;
+};
 
 struct VerdictCounts {
   int normal = 0;

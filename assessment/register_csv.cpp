@@ -50,7 +50,14 @@ const ColumnName kNames[kColumns] = {
     {"备注", "note"},
 };
 
-QString Chinese(int column) { return QString::fromUtf8(kNames[column].chinese); }
+QString Chinese(int column) {
+  static const QList<QString> names = [] {
+    QList<QString> list;
+    for (const ColumnName &name : kNames) list.append(QString::fromUtf8(name.chinese));
+    return list;
+  }();
+  return names[column];
+}
 
 // GBK through glibc's iconv, for a Qt built without ICU; a byte that is no
 // GBK becomes U+FFFD.
@@ -120,10 +127,14 @@ bool SplitRecords(const QString &text, QChar delimiter, QList<Record> &records, 
           quoted = false;
         }
       } else {
-        if (c == QLatin1Char('\n') ||
-            (c == QLatin1Char('\r') && !(i + 1 < n && text[i + 1] == QLatin1Char('\n'))))
-          ++line;
-        field += c;
+        // Up to the next quote at once, counting the line breaks on the way.
+        qsizetype j = i;
+        for (; j < n && text[j] != QLatin1Char('"'); ++j)
+          if (text[j] == QLatin1Char('\n') ||
+              (text[j] == QLatin1Char('\r') && !(j + 1 < n && text[j + 1] == QLatin1Char('\n'))))
+            ++line;
+        field += QStringView(text).mid(i, j - i);
+        i = j - 1;
       }
       continue;
     }
@@ -141,7 +152,12 @@ bool SplitRecords(const QString &text, QChar delimiter, QList<Record> &records, 
       fieldStarted = true;
       openQuoteLine = line;
     } else {
-      field += c;
+      // Up to the end of the field at once; a quote inside it is taken as it is.
+      qsizetype j = i + 1;
+      while (j < n && text[j] != delimiter && text[j] != QLatin1Char('\r') && text[j] != QLatin1Char('\n'))
+        ++j;
+      field += QStringView(text).mid(i, j - i);
+      i = j - 1;
       fieldStarted = true;
     }
   }
