@@ -236,6 +236,7 @@ int NaturalCompare(const QString &a, const QString &b) {
 bool RegisterLess(const ArresterRecord &a, const ArresterRecord &b) {
   for (auto field : {&ArresterRecord::station, &ArresterRecord::voltageLevel, &ArresterRecord::bay,
                      &ArresterRecord::phase, &ArresterRecord::serialNumber}) {
+    if (a.*field == b.*field) continue;  // most neighbours share the station and level
     if (const int c = NaturalCompare(a.*field, b.*field); c != 0) return c < 0;
   }
   return a.uuid < b.uuid;
@@ -606,7 +607,8 @@ bool AssetStore::saveResults(QList<ResultRecord> &results) {
     known.insert(uuid, station);
     return station;
   };
-  QHash<std::pair<QString, QString>, qint64> storedStamp;
+  // The stamps of each round's stored results, read once a round.
+  QHash<QString, QHash<QString, qint64>> storedStamps;
   const std::unique_ptr<Statement> s =
       prepare(QStringLiteral("INSERT INTO results (%1, removed) VALUES (%2, 0)"
                              " ON CONFLICT (round_uuid, arrester_uuid) DO UPDATE SET %3, removed = 0")
@@ -635,12 +637,15 @@ bool AssetStore::saveResults(QList<ResultRecord> &results) {
       return write.finish(false);
     }
     if (x.modifiedMs == 0) {
-      std::optional<qint64> stored;
-      if (!select(
-              QStringLiteral("SELECT modified_ms FROM results WHERE round_uuid = ? AND arrester_uuid = ?"),
-              {x.roundUuid, x.arresterUuid}, [&](const RowStream &r) { stored = r.integer(0); }))
-        return write.finish(false);
-      x.modifiedMs = stored ? std::max(now, *stored + 1) : now;
+      auto stamps = storedStamps.find(x.roundUuid);
+      if (stamps == storedStamps.end()) {
+        stamps = storedStamps.insert(x.roundUuid, {});
+        if (!select(QStringLiteral("SELECT arrester_uuid, modified_ms FROM results WHERE round_uuid = ?"),
+                    {x.roundUuid}, [&](const RowStream &r) { stamps->insert(Text(r, 0), r.integer(1)); }))
+          return write.finish(false);
+      }
+      const auto stored = stamps->constFind(x.arresterUuid);
+      x.modifiedMs = stored != stamps->cend() ? std::max(now, *stored + 1) : now;
     }
     BindResult(*s, x);
     if (!s->exec()) return write.finish(fail(QStringLiteral("storing a result"), s->error()));

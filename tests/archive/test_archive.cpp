@@ -714,7 +714,8 @@ class ArchiveTest : public QObject {
     // Everything stored, to see that a refused batch changed nothing.
     auto dump = [&] {
       QStringList lines;
-      for (const ArresterRecord &r : *store.arresters())
+      const QList<ArresterRecord> stored = store.arresters().value();
+      for (const ArresterRecord &r : stored)
         lines << QStringList{r.uuid,
                              r.station,
                              r.voltageLevel,
