@@ -463,6 +463,13 @@ QList<ImportAction> PlanImport(const ParsedRegister &parsed, const QList<Arreste
   return actions;
 }
 
+QList<ArresterRecord> ImportRows(const QList<ImportAction> &plan) {
+  QList<ArresterRecord> rows;
+  rows.reserve(plan.size());
+  for (const ImportAction &action : plan) rows.append(action.row);
+  return rows;
+}
+
 QByteArray RegisterCsv(const QList<ArresterRecord> &arresters) {
   QString out;
   out.reserve(64 + arresters.size() * 96);

@@ -48,6 +48,10 @@ struct ImportAction {
   QStringList changed;  // for Update: the Chinese names of the changed columns
 };
 QList<ImportAction> PlanImport(const ParsedRegister &parsed, const QList<ArresterRecord> &stored);
+// The records to store for a plan (AssetStore::importArresters): the whole
+// record of every row, so that a column the file lacks keeps its stored
+// value instead of being emptied.
+QList<ArresterRecord> ImportRows(const QList<ImportAction> &plan);
 
 // The identity of an arrester in the register, for matching: station,
 // voltage level, bay, phase and serial number, trimmed, phases a/b/c as A/B/C.

@@ -235,7 +235,7 @@ class JudgementTest : public QObject {
     QCOMPARE(Describe(plan, parsed.problems).toUtf8().constData(), expected.toUtf8().constData());
     for (const ImportAction &action : plan)
       if (action.kind == ImportAction::Update) {
-        QCOMPARE(action.row.uuid, action.line == 2 && gbk ? QString("ua") : action.row.uuid);
+        QVERIFY(action.row.uuid == "ua" || action.row.uuid == "ub");
         QCOMPARE(action.row.model, QString(gbk ? "Y10W" : "Y5W"));  // a column the file lacks stays
         if (gbk) QCOMPARE(action.row.note, QString("雨后复测, 见\n记录"));
       }
