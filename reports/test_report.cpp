@@ -225,7 +225,7 @@ class Table {
         columns_(columns),
         font_(ReportFont(fontPoints)),
         bold_(ReportFont(fontPoints, true)),
-        padX_(ts.mmX(1)),
+        padX_(ts.mmX(0.8)),
         padY_(ts.mm(0.8)),
         rule_(std::max(1.0, ts.mm(0.2))) {
     double total = 0;
@@ -338,6 +338,17 @@ QString OptionalText(const std::optional<double> &v, const QString &unit) {
   return v ? QString::number(*v, 'g', 4) + unit : QString();
 }
 
+// The rows judged 注意 or 异常: abnormal first, then attention, each in test order.
+QList<const JudgedResult *> Flagged(const QList<JudgedResult> &rows) {
+  QList<const JudgedResult *> flagged;
+  for (const JudgedResult &r : rows)
+    if (r.outcome.verdict != Verdict::Normal) flagged << &r;
+  std::stable_sort(flagged.begin(), flagged.end(), [](const JudgedResult *a, const JudgedResult *b) {
+    return a->outcome.verdict > b->outcome.verdict;
+  });
+  return flagged;
+}
+
 class ReportLayout {
  public:
   ReportLayout(const TestReport &report, const Typesetter &ts, const QRectF &body)
@@ -433,17 +444,17 @@ class ReportLayout {
   void results() {
     const QList<Column> columns{
         {QStringLiteral("相别"), 7, Qt::AlignHCenter},
-        {QStringLiteral("型号"), 19, Qt::AlignLeft},
-        {QStringLiteral("出厂编号"), 19, Qt::AlignLeft},
-        {QStringLiteral("测量值 (mA)"), 12, Qt::AlignRight},
-        {QStringLiteral("初始值 (mA)"), 12, Qt::AlignRight},
-        {QStringLiteral("较初始值 (%)"), 12, Qt::AlignRight},
-        {QStringLiteral("上次值 (mA)"), 12, Qt::AlignRight},
-        {QStringLiteral("上次日期"), 16.5, Qt::AlignHCenter},
-        {QStringLiteral("较上次 (%)"), 11, Qt::AlignRight},
-        {QStringLiteral("相间偏差 (%)"), 11, Qt::AlignRight},
+        {QStringLiteral("型号"), 21, Qt::AlignLeft},
+        {QStringLiteral("出厂编号"), 18, Qt::AlignLeft},
+        {QStringLiteral("测量值\n(mA)"), 11, Qt::AlignRight},
+        {QStringLiteral("初始值\n(mA)"), 11, Qt::AlignRight},
+        {QStringLiteral("较初始值\n(%)"), 12.5, Qt::AlignRight},
+        {QStringLiteral("上次值\n(mA)"), 11, Qt::AlignRight},
+        {QStringLiteral("上次日期"), 15.5, Qt::AlignHCenter},
+        {QStringLiteral("较上次\n(%)"), 11, Qt::AlignRight},
+        {QStringLiteral("相间偏差\n(%)"), 12.5, Qt::AlignRight},
         {QStringLiteral("结论"), 9, Qt::AlignHCenter},
-        {QStringLiteral("原因"), 28.5, Qt::AlignLeft},
+        {QStringLiteral("原因"), 30.5, Qt::AlignLeft},
     };
     const Table table(ts_, columns, width(), 7.5);
     const double headerHeight = table.headerHeight();
@@ -512,20 +523,7 @@ class ReportLayout {
                                   .arg(counts.normal)
                                   .arg(counts.attention)
                                   .arg(counts.abnormal);
-    sectionTitle(QStringLiteral("结论汇总"), ts_.height(font, width(), countText) + ts_.mm(1.2));
-    line(font, countText);
-    QList<const JudgedResult *> flagged;
-    for (const JudgedResult &r : report_.rows)
-      if (r.outcome.verdict != Verdict::Normal) flagged << &r;
-    // Abnormal first, then attention, each in test order.
-    std::stable_sort(flagged.begin(), flagged.end(), [](const JudgedResult *a, const JudgedResult *b) {
-      return a->outcome.verdict > b->outcome.verdict;
-    });
-    if (flagged.isEmpty()) {
-      line(font, QStringLiteral("全部避雷器正常."));
-      return;
-    }
-    pages_.skip(ts_.mm(1));
+    const QList<const JudgedResult *> flagged = Flagged(report_.rows);
     const QList<Column> columns{
         {QStringLiteral("位置"), 40, Qt::AlignLeft},
         {QStringLiteral("出厂编号"), 25, Qt::AlignLeft},
@@ -538,6 +536,18 @@ class ReportLayout {
     for (const JudgedResult *r : flagged)
       rows << QStringList{PlaceText(r->arrester), r->arrester.serialNumber, VerdictText(r->outcome.verdict),
                           r->outcome.reasons.join(QStringLiteral("; "))};
+    const QString closing = rows.isEmpty() ? QStringLiteral("全部避雷器正常.") : QString();
+    // The title stays with the counts and the start of the list.
+    const double countHeight = ts_.height(font, width(), countText) + ts_.mm(1.2);
+    const double firstHeight = rows.isEmpty() ? ts_.height(font, width(), closing) + ts_.mm(1.2)
+                                              : ts_.mm(1) + headerHeight + table.rowHeight(rows.first());
+    sectionTitle(QStringLiteral("结论汇总"), countHeight + firstHeight);
+    line(font, countText);
+    if (rows.isEmpty()) {
+      line(font, closing);
+      return;
+    }
+    pages_.skip(ts_.mm(1));
     if (!pages_.fits(headerHeight + table.rowHeight(rows.first()))) pages_.newPage();
     pages_.place(headerHeight, table.header());
     pages_.setPageHeader(headerHeight, table.header());
@@ -553,14 +563,8 @@ class ReportLayout {
   // A trend chart for each arrester in the summary, two to a page.
   void trends() {
     QList<const TrendChart *> charts;
-    QList<const JudgedResult *> flagged;
-    for (const JudgedResult &r : report_.rows)
-      if (r.outcome.verdict != Verdict::Normal) flagged << &r;
-    std::stable_sort(flagged.begin(), flagged.end(), [](const JudgedResult *a, const JudgedResult *b) {
-      return a->outcome.verdict > b->outcome.verdict;
-    });
     QSet<QString> seen;
-    for (const JudgedResult *r : flagged) {
+    for (const JudgedResult *r : Flagged(report_.rows)) {
       const auto it = report_.trends.constFind(r->arrester.uuid);
       if (it != report_.trends.constEnd() && !seen.contains(r->arrester.uuid)) {
         charts << &*it;
