@@ -120,6 +120,7 @@ bool readHistoryFile(const std::string &path, std::vector<Group> &groups, std::s
   groups.clear();
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
+    if (number == 1 && line.rfind("\xEF\xBB\xBF", 0) == 0) line.erase(0, 3);  // a byte-order mark
     const std::string t = trimmed(line);
     if (t.empty() || t[0] == '#') continue;
     Group g{};
