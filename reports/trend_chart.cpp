@@ -24,6 +24,11 @@ double Unit(const QRectF &area) {
   return std::max(1e-6, std::min(area.width() / kDesignWidth, area.height() / kDesignHeight));
 }
 
+// A point plotted as a value; any other is marked at the top edge.
+bool HasValue(const TrendPoint &p) {
+  return p.reading == ResultReading::Value && p.milliAmps && std::isfinite(*p.milliAmps);
+}
+
 bool HasLegend(const TrendChart &chart) { return chart.series.size() > 1; }
 
 // "A" -> "A 相"; a phase written with 相 already, or empty, stays as it is.
@@ -306,7 +311,7 @@ TrendLayout LayoutTrend(const TrendChart &chart, const QRectF &area) {
         if (!first.isValid() || p.date < first) first = p.date;
         if (!last.isValid() || p.date > last) last = p.date;
       }
-      if (p.reading == ResultReading::Value && p.milliAmps && std::isfinite(*p.milliAmps)) {
+      if (HasValue(p)) {
         high = std::max(high, *p.milliAmps);
         low = std::min(low, *p.milliAmps);
       }
@@ -320,9 +325,14 @@ TrendLayout LayoutTrend(const TrendChart &chart, const QRectF &area) {
 
   // mA: from 0 to a round figure above the values, the initial value and
   // the abnormal level, with a little room above.
-  if (HasBands(chart))
-    high =
-        std::max({high, *chart.initialMilliAmps, AbnormalLevel(*chart.initialMilliAmps, chart.thresholds)});
+  if (HasBands(chart)) {
+    const double abnormal = AbnormalLevel(*chart.initialMilliAmps, chart.thresholds);
+    high = std::max({high, *chart.initialMilliAmps, std::isfinite(abnormal) ? abnormal : 0.0});
+  }
+  if (!std::isfinite((high - low) * 1.1)) {  // beyond any scale: a plain axis
+    high = 1;
+    low = 0;
+  }
   if (!(high > 0)) high = 1;
   l.milliAmpsStep = NiceStep((high - low) * 1.08 / 6);
   l.maxMilliAmps = std::ceil(high * 1.08 / l.milliAmpsStep - 1e-9) * l.milliAmpsStep;
@@ -348,7 +358,7 @@ void DrawTrend(QPainter &painter, const QRectF &area, const TrendChart &chart) {
         std::clamp(l.y(AttentionLevel(initial, chart.thresholds)), plot.top(), plot.bottom());
     const double yAbnormal =
         std::clamp(l.y(AbnormalLevel(initial, chart.thresholds)), plot.top(), plot.bottom());
-    painter.fillRect(QRectF(plot.left(), yAbnormal, plot.width(), yAttention - yAbnormal),
+    painter.fillRect(QRectF(plot.left(), yAbnormal, plot.width(), std::max(0.0, yAttention - yAbnormal)),
                      kTrendAttentionBand);
     painter.fillRect(QRectF(plot.left(), plot.top(), plot.width(), yAbnormal - plot.top()),
                      kTrendAbnormalBand);
@@ -423,14 +433,13 @@ void DrawTrend(QPainter &painter, const QRectF &area, const TrendChart &chart) {
     const QColor colour = TrendSeriesColor(i);
     QPolygonF line;
     for (const TrendPoint &p : s.points)
-      if (p.reading == ResultReading::Value && p.milliAmps && p.date.isValid())
-        line << QPointF(l.x(p.date), l.y(*p.milliAmps));
+      if (HasValue(p) && p.date.isValid()) line << QPointF(l.x(p.date), l.y(*p.milliAmps));
     painter.setPen(QPen(colour, 1.8 * u, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
     painter.setBrush(Qt::NoBrush);
     painter.drawPolyline(line);
     for (const QPointF &c : line) DrawMarker(painter, c, i, r);
     for (const TrendPoint &p : s.points) {
-      if ((p.reading == ResultReading::Value && p.milliAmps) || !p.date.isValid()) continue;
+      if (HasValue(p) || !p.date.isValid()) continue;
       const double x = l.x(p.date);
       painter.setPen(QPen(colour, 1.5 * u));
       painter.setBrush(Qt::NoBrush);
