@@ -21,7 +21,7 @@ int RunReport(const QStringList &args) {
                      "every arrester judged 注意 or 异常, and the signature lines. The thresholds\n"
                      "come from the settings file, ~/.config/arrester-monitor/judgement.ini, and\n"
                      "the options below, as for 'assess'. The file is replaced only when the\n"
-                     "report is complete."));
+                     "report is complete; a round without results is refused (exit 6)."));
   line.addOption(
       {QStringLiteral("pdf"), QStringLiteral("Write the report to FILE."), QStringLiteral("file")});
   line.addOption({QStringLiteral("number"),

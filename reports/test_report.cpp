@@ -171,7 +171,8 @@ class Pages {
 
   double remaining() const { return body_.bottom() - y_; }
   bool fits(double h) const { return h <= remaining() + 0.01; }
-  bool pageEmpty() const { return pages_.last().isEmpty(); }
+  // Nothing placed yet on this page but its own header.
+  bool freshPage() const { return pages_.last().size() <= (pageHeader_ ? 1 : 0); }
   // The room a fresh page offers after its own header.
   double freshRoom() const { return body_.height() - pageHeaderHeight_; }
 
@@ -196,14 +197,12 @@ class Pages {
   }
   // A block of height h, on this page if it fits, else on the next.
   void placeWhole(double h, PaintFn paint) {
-    if (!fits(h) && !onlyHeaderOnPage()) newPage();
+    if (!fits(h) && !freshPage()) newPage();
     place(h, std::move(paint));
   }
   void skip(double h) { y_ = std::min(y_ + h, body_.bottom()); }
 
  private:
-  bool onlyHeaderOnPage() const { return pages_.last().size() <= (pageHeader_ ? 1 : 0); }
-
   QRectF body_;
   double y_ = 0;
   QList<QList<Placed>> pages_;
@@ -431,7 +430,7 @@ class ReportLayout {
   void sectionTitle(const QString &text, double keepWithNext) {
     const QFont font = ReportFont(12, true);
     const double h = ts_.height(font, width(), text) + ts_.mm(2);
-    if (!pages_.fits(h + keepWithNext)) pages_.newPage();
+    if (!pages_.fits(h + keepWithNext) && !pages_.freshPage()) pages_.newPage();
     pages_.place(h, [ts = ts_, font, text](QPainter &p, const QRectF &r) {
       p.setPen(Qt::black);
       ts.draw(p, font, r, Qt::AlignLeft | Qt::AlignTop, text);
@@ -498,15 +497,17 @@ class ReportLayout {
         total += heights.last();
       }
       if (!pages_.fits(total) && total <= pages_.freshRoom()) pages_.newPage();
-      if (!pages_.fits(headingHeight + heights.first())) pages_.newPage();
+      if (!pages_.fits(headingHeight + heights.first()) && !pages_.freshPage()) pages_.newPage();
       pages_.place(headingHeight, table.heading(name));
+      bool rowOnPage = false;
       for (int k = 0; k < rows.size(); ++k) {
-        if (!pages_.fits(heights[k])) {
+        if (!pages_.fits(heights[k]) && rowOnPage) {
           pages_.newPage();
           const QString continued = name + QStringLiteral(" (续)");
           pages_.place(table.headingHeight(continued), table.heading(continued));
         }
         pages_.place(heights[k], rows[k]);
+        rowOnPage = true;
       }
       begin = end;
     }
@@ -548,7 +549,7 @@ class ReportLayout {
       return;
     }
     pages_.skip(ts_.mm(1));
-    if (!pages_.fits(headerHeight + table.rowHeight(rows.first()))) pages_.newPage();
+    if (!pages_.fits(headerHeight + table.rowHeight(rows.first())) && !pages_.freshPage()) pages_.newPage();
     pages_.place(headerHeight, table.header());
     pages_.setPageHeader(headerHeight, table.header());
     for (int k = 0; k < rows.size(); ++k) {
@@ -592,7 +593,7 @@ class ReportLayout {
     const QFont font = ReportFont(11);
     const double h = ts_.height(font, width(), QStringLiteral("试验")) + ts_.mm(8);
     if (!pages_.fits(h)) pages_.newPage();
-    pages_.skip(pages_.remaining() - h);
+    pages_.skip(std::max(0.0, pages_.remaining() - h));
     pages_.place(h, [ts = ts_, font](QPainter &p, const QRectF &r) {
       const QStringList roles{QStringLiteral("试验:"), QStringLiteral("审核:"), QStringLiteral("批准:")};
       const double third = r.width() / 3;
