@@ -85,8 +85,14 @@ QString DecodeGbkWithIconv(const QByteArray &bytes) {
 }
 
 // UTF-8 (with or without a byte-order mark) when the bytes are valid UTF-8,
-// else GBK, as spreadsheets on Chinese Windows save CSV.
+// else GBK, as spreadsheets on Chinese Windows save CSV; UTF-16 after its
+// byte-order mark.
 QString DecodeText(QByteArray bytes) {
+  // A spreadsheet's "Unicode text" is UTF-16 with a byte-order mark.
+  if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+    QStringDecoder utf16(bytes.startsWith("\xFF") ? QStringDecoder::Utf16LE : QStringDecoder::Utf16BE);
+    return utf16.decode(bytes.mid(2));
+  }
   if (bytes.startsWith("\xEF\xBB\xBF")) bytes.remove(0, 3);
   QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
   QString text = utf8.decode(bytes);

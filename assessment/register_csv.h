@@ -1,7 +1,8 @@
 #pragma once
 // The arrester register as CSV: reading an import file (Chinese or English
-// column names, UTF-8 or GBK), planning what it adds and updates, and
-// writing the register out. Pure code: no archive, no widgets.
+// column names, UTF-8, GBK or UTF-16 with a byte-order mark), planning what
+// it adds and updates, and writing the register out. Pure code: no archive,
+// no widgets.
 #include <QByteArray>
 #include <QList>
 #include <QString>

@@ -190,21 +190,22 @@ class JudgementTest : public QObject {
 
   void registerCsv_data() {
     QTest::addColumn<QString>("csv");
-    QTest::addColumn<bool>("gbk");
+    QTest::addColumn<QString>("encoding");
     QTest::addColumn<QString>("expected");
     // The stored register: 城东站 110kV 1号主变 A (model Y10W, serial S1) and B.
-    QTest::newRow("chinese, add update unchanged")
-        << "\uFEFF变电站,电压等级,间隔,相别,型号,出厂编号,初始值(mA)\r\n"
-           "城东站,110kV,1号主变,a,Y10W,S1,0.52\r\n"
-           "城东站,110kV,1号主变,B,Y5W,S2,0.5\r\n"
-           "\r\n"
-           "城东站,110kV,1号主变,C,Y10W,S3,0.52mA\r\n"
-        << false << "2 unchanged | 3 update 型号+初始值 | 5 add";
+    QTest::newRow("chinese, add update unchanged") << "变电站,电压等级,间隔,相别,型号,出厂编号,初始值(mA)\r\n"
+                                                      "城东站,110kV,1号主变,a,Y10W,S1,0.52\r\n"
+                                                      "城东站,110kV,1号主变,B,Y5W,S2,0.5\r\n"
+                                                      "\r\n"
+                                                      "城东站,110kV,1号主变,C,Y10W,S3,0.52mA\r\n"
+                                                   << "utf-8 bom"
+                                                   << "2 unchanged | 3 update 型号+初始值 | 5 add";
     QTest::newRow("english, gbk, quoted comma and line break")
         << "Station,Voltage Level,bay,phase,note,serial\n"
            "城东站,110kV,1号主变,A,\"雨后复测, 见\n记录\",S1\n"
            "城东站,110kV,1号主变,C,,\n"
-        << true << "2 update 备注 | 4 add";
+        << "gbk"
+        << "2 update 备注 | 4 add";
     QTest::newRow("faults with their lines")
         << "变电站;电压等级;间隔;相别;投运日期;初始值;退役\n"
            "城东站;110kV;1号主变;A;2020-02-30;;\n"
@@ -212,17 +213,18 @@ class JudgementTest : public QObject {
            "城东站;110kV;;B;;0.4;是\n"
            "城东站;110kV;3号主变;A;;0.00052A;\n"
            "城东站;110kV;3号主变;a;;;否\n"
-        << false
+        << "utf-8"
         << "2: 投运日期「2020-02-30」不是日期(应为 YYYY-MM-DD) | 3: 间隔含有控制字符或换行 | "
            "3: 初始值「-1」不是电流值(应如 0.52、0.52mA 或 0.00052A) | 3: 退役「也许」应为 是 或 否 | "
            "5: 间隔为空 | 7: 与第 6 行是同一只避雷器(变电站、电压等级、间隔、相别和出厂编号都相同) | "
            "2 add | 3 add | 5 add | 6 add | 7 add";
-    QTest::newRow("missing column") << "变电站,间隔,相别\n城东站,1号主变,A\n"
-                                    << false << "1: 缺少「电压等级」列(voltage_level) | 2 add";
+    QTest::newRow("missing column, tabs") << "变电站\t间隔\t相别\r\n城东站\t1号主变\tA\r\n"
+                                          << "utf-16"
+                                          << "1: 缺少「电压等级」列(voltage_level) | 2 add";
   }
   void registerCsv() {
     QFETCH(QString, csv);
-    QFETCH(bool, gbk);
+    QFETCH(QString, encoding);
     QFETCH(QString, expected);
     ArresterRecord a = Arrester("ua", "110kV", "1号主变", "A", 0.52),
                    b = Arrester("ub", "110kV", "1号主变", "B");
@@ -230,7 +232,12 @@ class JudgementTest : public QObject {
     a.serialNumber = "S1";
     b.serialNumber = "S2";
     const QList<ArresterRecord> stored = {a, b};
-    const ParsedRegister parsed = ParseRegisterCsv(gbk ? EncodeGbk(csv) : csv.toUtf8());
+    const bool gbk = encoding == "gbk";
+    QByteArray bytes = gbk ? EncodeGbk(csv) : csv.toUtf8();
+    if (encoding == "utf-8 bom") bytes.prepend("\xEF\xBB\xBF");
+    if (encoding == "utf-16")  // as a spreadsheet saves "Unicode text"
+      bytes = "\xFF\xFE" + QByteArray(reinterpret_cast<const char *>(csv.utf16()), csv.size() * 2);
+    const ParsedRegister parsed = ParseRegisterCsv(bytes);
     const QList<ImportAction> plan = PlanImport(parsed, stored);
     QCOMPARE(Describe(plan, parsed.problems).toUtf8().constData(), expected.toUtf8().constData());
     for (const ImportAction &action : plan)
