@@ -108,6 +108,8 @@ Thresholds LoadThresholds(const QString &path = ThresholdsPath());
 // As above; each value not taken is described in `problems` (in Chinese)
 // rather than logged.
 Thresholds LoadThresholds(const QString &path, QStringList *problems);
+// False when they cannot be used (see CheckThresholds) or the file cannot be
+// written; the folder is made when missing.
 bool SaveThresholds(const Thresholds &thresholds, const QString &path = ThresholdsPath());
 // What is wrong with a set of thresholds (for options typed by a user), in
 // Chinese; empty when they can be used.

@@ -48,6 +48,10 @@ Thresholds LoadThresholds(const QString &path, QStringList *problems) {
   Thresholds t;
   QSettings file(path, QSettings::IniFormat);
   const QString where = QDir::toNativeSeparators(path);
+  if (file.status() != QSettings::NoError) {  // a half-read file is not trusted
+    if (problems) *problems << QStringLiteral("%1: 文件无法读取或格式不对, 使用默认阈值").arg(where);
+    return t;
+  }
   for (const Key &key : kKeys) {
     const QString name = QString::fromLatin1(key.name);
     if (!file.contains(name)) continue;
