@@ -210,13 +210,16 @@ bool RegisterPage::ImportFile(const QString &path) {
     emit status(QStringLiteral("读取避雷器台账失败,%1.").arg(store_.errorText()));
     return false;
   }
-  ImportPreviewDialog preview(QFileInfo(path).fileName(), parsed, PlanImport(parsed, *stored), this);
+  // The plan merges each row into the stored arrester, so a column the file
+  // lacks keeps its stored value instead of being emptied.
+  const QList<ImportAction> plan = PlanImport(parsed, *stored);
+  ImportPreviewDialog preview(QFileInfo(path).fileName(), parsed, plan, this);
   if (preview.exec() != QDialog::Accepted || !parsed.problems.isEmpty() || parsed.rows.isEmpty()) {
     emit status(QStringLiteral("未导入任何避雷器"));
     return false;
   }
   ImportCounts counts;
-  if (!store_.importArresters(parsed.rows, &counts)) {
+  if (!store_.importArresters(ImportRows(plan), &counts)) {
     emit status(QStringLiteral("导入失败,未导入任何避雷器: %1.").arg(store_.errorText()));
     return false;
   }
