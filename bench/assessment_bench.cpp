@@ -194,7 +194,8 @@ std::optional<double> ImportOnce(Archive &a, const QByteArray &file, ImportCount
   const std::optional<QList<ArresterRecord>> stored = store.arresters();
   if (!parsed.problems.isEmpty() || !stored) return std::nullopt;
   const QList<ImportAction> plan = PlanImport(parsed, *stored);
-  if (plan.size() != parsed.rows.size() || !store.importArresters(parsed.rows, counts)) return std::nullopt;
+  if (plan.size() != parsed.rows.size() || !store.importArresters(ImportRows(plan), counts))
+    return std::nullopt;
   return MsSince(t);
 }
 

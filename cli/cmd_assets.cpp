@@ -76,7 +76,8 @@ int RunAssetsImport(const QStringList &args) {
                      "电压等级/voltage_level, 间隔/bay, 相别/phase (these four are required),\n"
                      "型号/model, 出厂编号/serial, 厂家/maker, 投运日期/commissioned,\n"
                      "初始值/initial_ma, 初始值日期/initial_date, 退役/retired, 备注/note.\n"
-                     "UTF-8 or GBK; dates YYYY-MM-DD; values 0.52, 0.52mA or 0.00052A.\n"
+                     "UTF-8 or GBK; dates YYYY-MM-DD; values 0.52, 0.52mA or 0.00052A. A\n"
+                     "column the file lacks leaves the stored arresters' values as they are.\n"
                      "All or nothing: a faulty row is printed as \"line L: what is wrong\" on\n"
                      "standard error and nothing is imported (exit 6). Prints what was added,\n"
                      "updated and left unchanged."));
@@ -111,7 +112,17 @@ int RunAssetsImport(const QStringList &args) {
   if (const int rc = OpenArchiveOf(line, archive); rc >= 0) return rc;
   AssetStore store(archive);
   ImportCounts counts;
-  if (!store.importArresters(parsed.rows, &counts)) return ArchiveError(archive, store.errorText());
+  // Planned against the register as it stands, in the same transaction: a
+  // column the file lacks keeps each stored arrester's value.
+  std::optional<QList<ArresterRecord>> stored;
+  const bool imported = archive.beginWrite() && (stored = store.arresters()) &&
+                        store.importArresters(ImportRows(PlanImport(parsed, *stored)), &counts) &&
+                        archive.commit();
+  if (!imported) {
+    const QString why = store.errorText().isEmpty() ? archive.errorText() : store.errorText();
+    archive.rollback();
+    return ArchiveError(archive, why);
+  }
   Out(QStringLiteral("added %1, updated %2, unchanged %3\n")
           .arg(counts.added)
           .arg(counts.updated)

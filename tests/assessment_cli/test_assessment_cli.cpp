@@ -277,6 +277,25 @@ class TestAssessmentCli : public QObject {
     QCOMPARE(r.out, QStringLiteral("added 3, updated 0, unchanged 0\n"));
     r = Cli(archive, {QStringLiteral("assets"), QStringLiteral("import"), eastCsv});
     QCOMPARE(r.out, QStringLiteral("added 0, updated 0, unchanged 10\n"));
+    // A file without the initial values changes the models and keeps them.
+    const QString westModels = dir_.filePath(QStringLiteral("west-models.csv"));
+    QVERIFY(
+        WriteFile(westModels, QStringLiteral("station,voltage_level,bay,phase,serial,model\n"
+                                             "西郊站,35kV,3号出线,A,W1,Y5W\n西郊站,35kV,3号出线,B,W2,Y5W\n"
+                                             "西郊站,35kV,3号出线,C,W3,Y5W\n")
+                                  .toUtf8()));
+    r = Cli(archive, {QStringLiteral("assets"), QStringLiteral("import"), westModels});
+    QCOMPARE(r.out, QStringLiteral("added 0, updated 3, unchanged 0\n"));
+    r = Cli(archive, {QStringLiteral("assets"), QStringLiteral("list"), QStringLiteral("--station"),
+                      QStringLiteral("西郊站"), QStringLiteral("--csv"), QStringLiteral("-")});
+    const std::optional<QList<QStringList>> west = ParseCsv(r.out);
+    QVERIFY2(west && west->size() == 4, qPrintable(r.out));
+    const int model = int(west->first().indexOf(QStringLiteral("型号"))),
+              initial = int(west->first().indexOf(QStringLiteral("初始值")));
+    for (int k = 1; k <= 3; ++k) {
+      QCOMPARE(west->at(k).value(model), QStringLiteral("Y5W"));
+      QCOMPARE(west->at(k).value(initial).toDouble(), k == 3 ? 0.31 : 0.3);
+    }
 
     // The test order: each line's number, ID and serial number.
     r = Cli(archive, {QStringLiteral("assets"), QStringLiteral("order"), QStringLiteral("--station"),
