@@ -69,10 +69,13 @@ QString DefaultReportNumber(const RoundRecord &round, int sequence) {
       .arg(std::max(sequence, 0), 2, 10, QLatin1Char('0'));
 }
 
+// The practice in words; the figures are the thresholds line above it, so
+// the two never disagree when the thresholds are changed.
 QString DefaultReportBasis() {
   return QStringLiteral(
-      "依据电力设备预防性试验规程: 金属氧化物避雷器运行电压下的全电流与初始值比较应无明显变化; "
-      "较初始值增加30%时应加强监测, 增加50%时应停电检查; 同时参考上次测试结果及同间隔三相之间的偏差.");
+      "依据电力设备预防性试验规程: 金属氧化物避雷器运行电压下的全电流与初始值比较应无明显变化, "
+      "明显增加时应加强监测, 增加较多时应停电检查; 同时参考上次测试结果及同间隔三相之间的偏差, "
+      "注意、异常的界限按上行判断阈值.");
 }
 
 // ---------------------------------------------------------------------------
