@@ -280,7 +280,9 @@ bool WriteJudgementWorkbook(const QString &path, const RoundRecord &round, const
   // The workbook is made under a temporary name in the same folder and
   // renamed into place once complete, so a failure never leaves half a file
   // under the name asked for (nor spoils a file already there).
-  const QFileInfo target(path);
+  // A link is followed, so that the file it points to is the one replaced.
+  const QFileInfo asked(path);
+  const QFileInfo target(asked.isSymLink() ? asked.symLinkTarget() : path);
   QString partPath;
   {
     QTemporaryFile reserve(
@@ -305,7 +307,8 @@ bool WriteJudgementWorkbook(const QString &path, const RoundRecord &round, const
     removePart();
     return fail(LxwError(e));
   }
-  if (std::rename(QFile::encodeName(partPath).constData(), QFile::encodeName(path).constData()) != 0) {
+  if (std::rename(QFile::encodeName(partPath).constData(),
+                  QFile::encodeName(target.filePath()).constData()) != 0) {
     const QString why = QString::fromLocal8Bit(std::strerror(errno));
     removePart();
     return fail(why);
