@@ -1,5 +1,7 @@
 #include "assessment/window/asset_format.h"
 
+#include <QRegularExpression>
+
 #include "archive/archive_types.h"
 
 QString MilliAmpsText(std::optional<double> milliAmps) {
@@ -60,4 +62,12 @@ QColor VerdictColour(Verdict verdict) {
     case Verdict::Abnormal: return QColor(0xff, 0x70, 0x70);
   }
   return QColor();
+}
+
+QString FileNameText(const QString &text, const QString &fallback) {
+  QString name = text;
+  name.replace(QRegularExpression(QStringLiteral("[\\s\\\\/:*?\"<>|]+")), QStringLiteral("-"));
+  while (name.startsWith(QLatin1Char('-')) || name.startsWith(QLatin1Char('.'))) name.remove(0, 1);
+  while (name.endsWith(QLatin1Char('-'))) name.chop(1);
+  return name.isEmpty() ? fallback : name;
 }

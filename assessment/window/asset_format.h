@@ -25,5 +25,8 @@ QDate DateFromText(const QString &text, bool *ok);
 QString SourceText(const ResultRecord &result);
 // A text from the archive made safe for a table cell.
 QString CellText(const QString &text);
+// A text as a file name to offer in a save dialog: runs of blanks and of
+// characters file systems refuse become one dash; `fallback` when nothing is left.
+QString FileNameText(const QString &text, const QString &fallback);
 // The background of a conclusion cell: green-ish, amber or red.
 QColor VerdictColour(Verdict verdict);

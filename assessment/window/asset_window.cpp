@@ -40,7 +40,7 @@ AssetWindow::AssetWindow(const QString &archivePath, QWidget *parent)
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(Pages, 1);
   layout->addLayout(bottom);
-  resize(960, 560);
+  resize(1000, 680);
 
   connect(RefreshButton, &QPushButton::clicked, this, &AssetWindow::Refresh);
   // A change on one page shows on the others: a new arrester in the rounds'

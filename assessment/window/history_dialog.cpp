@@ -4,12 +4,15 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QSplitter>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <algorithm>
 
 #include "assessment/window/asset_format.h"
 #include "assessment/window/history_model.h"
+#include "assessment/window/trend_panel.h"
+#include "reports/trend_chart.h"
 
 QList<HistoryEntry> ArresterHistory(const ArresterRecord &arrester, const QList<ArresterRecord> &arresters,
                                     const QList<RoundRecord> &rounds, const QList<ResultRecord> &results,
@@ -31,7 +34,7 @@ QList<HistoryEntry> ArresterHistory(const ArresterRecord &arrester, const QList<
 }
 
 HistoryDialog::HistoryDialog(const ArresterRecord &arrester, const QList<HistoryEntry> &history,
-                             QWidget *parent)
+                             const TrendChart &trend, QWidget *parent)
     : QDialog(parent) {
   setObjectName(QStringLiteral("HistoryDialog"));
   const QString title =
@@ -46,6 +49,8 @@ HistoryDialog::HistoryDialog(const ArresterRecord &arrester, const QList<History
                : QStringLiteral("  无初始值");
   if (arrester.initialDate.isValid()) about += QStringLiteral(" (%1)").arg(DateText(arrester.initialDate));
 
+  Trend = new TrendPanel(false, this);
+  Trend->SetChart(trend);
   HistoryTable = new QTableView(this);
   HistoryTable->setObjectName(QStringLiteral("HistoryTable"));
   HistoryTable->setModel(new HistoryModel(history, this));
@@ -60,7 +65,13 @@ HistoryDialog::HistoryDialog(const ArresterRecord &arrester, const QList<History
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
   auto *layout = new QVBoxLayout(this);
   layout->addWidget(new QLabel(about, this));
-  layout->addWidget(HistoryTable, 1);
+  auto *split = new QSplitter(Qt::Vertical, this);
+  split->setChildrenCollapsible(false);
+  split->addWidget(Trend);
+  split->addWidget(HistoryTable);
+  split->setStretchFactor(0, 3);
+  split->setStretchFactor(1, 2);
+  layout->addWidget(split, 1);
   layout->addWidget(buttons);
-  resize(680, 360);
+  resize(720, 640);
 }

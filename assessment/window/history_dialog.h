@@ -1,6 +1,7 @@
 #pragma once
-// One arrester's history: every result of every round, oldest first, with
-// its change against the initial value and the conclusion it got.
+// One arrester's history: its trend above every result of every round,
+// oldest first, with its change against the initial value and the
+// conclusion it got.
 #include <QDate>
 #include <QDialog>
 #include <QList>
@@ -8,6 +9,8 @@
 #include "assessment/judgement.h"
 
 class QTableView;
+class TrendPanel;
+struct TrendChart;
 
 struct HistoryEntry {
   QDate date;                  // of the round
@@ -25,8 +28,9 @@ QList<HistoryEntry> ArresterHistory(const ArresterRecord &arrester, const QList<
 class HistoryDialog : public QDialog {
   Q_OBJECT
  public:
-  HistoryDialog(const ArresterRecord &arrester, const QList<HistoryEntry> &history,
+  HistoryDialog(const ArresterRecord &arrester, const QList<HistoryEntry> &history, const TrendChart &trend,
                 QWidget *parent = nullptr);
 
+  TrendPanel *Trend;
   QTableView *HistoryTable;
 };

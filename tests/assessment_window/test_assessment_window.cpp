@@ -4,10 +4,16 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFile>
+#include <QFileDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
+#include <QProcess>
+#include <QPrinter>
+#include <QPrintDialog>
 #include <QPushButton>
 #include <QSortFilterProxyModel>
+#include <QTabWidget>
 #include <QTableView>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -24,8 +30,11 @@
 #include "assessment/window/judgement_page.h"
 #include "assessment/window/register_model.h"
 #include "assessment/window/register_page.h"
+#include "assessment/window/report_dialog.h"
 #include "assessment/window/rounds_model.h"
 #include "assessment/window/rounds_page.h"
+#include "assessment/window/trend_panel.h"
+#include "assessment/window/trend_view.h"
 #include "support/event_wait.h"
 #include "support/modal_answer.h"
 
@@ -59,6 +68,48 @@ QList<ArresterRecord> Bay(double initial) {
     bay << a;
   }
   return bay;
+}
+
+// The bay of Bay(0.5) measured in two rounds of 城东站: last year's, then
+// this year's with A +10 %, B +40 %, C +60 % on the initial value.
+void StoreTwoRounds(const QString &path) {
+  Archive a;
+  QVERIFY(a.open(path));
+  AssetStore store(a);
+  QVERIFY(store.importArresters(Bay(0.5)));
+  QHash<QString, QString> uuidOf;
+  const QList<ArresterRecord> arresters = store.arresters().value_or(QList<ArresterRecord>());
+  for (const ArresterRecord &r : arresters) uuidOf.insert(r.phase, r.uuid);
+  const QList<std::pair<QDate, QList<double>>> rounds = {{QDate(2023, 5, 1), {0.50, 0.52, 0.55}},
+                                                         {QDate(2024, 5, 1), {0.55, 0.70, 0.80}}};
+  for (const auto &[date, values] : rounds) {
+    RoundRecord round;
+    round.station = QStringLiteral("城东站");
+    round.date = date;
+    QVERIFY(store.saveRound(round));
+    QList<ResultRecord> results;
+    for (int i = 0; i < 3; ++i) {
+      ResultRecord r;
+      r.roundUuid = round.uuid;
+      r.arresterUuid = uuidOf.value(QString(QChar(u'A' + i)));
+      r.milliAmps = values[i];
+      results << r;
+    }
+    QVERIFY(store.saveResults(results));
+  }
+}
+
+// Answers a save dialog with `path` typed in its name box.
+std::function<void(QFileDialog *)> SaveAs(const QString &path) {
+  return [path](QFileDialog *d) {
+    d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"))->setText(path);
+    static_cast<QDialog *>(d)->accept();
+  };
+}
+
+QByteArray Head(const QString &path, int bytes) {
+  QFile f(path);
+  return f.open(QIODevice::ReadOnly) ? f.read(bytes) : QByteArray();
 }
 
 }  // namespace
@@ -218,33 +269,8 @@ class TestAssessmentWindow : public QObject {
   // arrester lists both rounds oldest first.
   void judgementColoursFilterAndHistory() {
     const QString path = NewArchive();
-    {
-      Archive a;
-      QVERIFY(a.open(path));
-      AssetStore store(a);
-      QVERIFY(store.importArresters(Bay(0.5)));
-      QHash<QString, QString> uuidOf;
-      const QList<ArresterRecord> arresters = store.arresters().value_or(QList<ArresterRecord>());
-      for (const ArresterRecord &r : arresters) uuidOf.insert(r.phase, r.uuid);
-      // Last year's round, then this year's: A +10 %, B +40 %, C +60 % on the initial value.
-      const QList<std::pair<QDate, QList<double>>> rounds = {{QDate(2023, 5, 1), {0.50, 0.52, 0.55}},
-                                                             {QDate(2024, 5, 1), {0.55, 0.70, 0.80}}};
-      for (const auto &[date, values] : rounds) {
-        RoundRecord round;
-        round.station = QStringLiteral("城东站");
-        round.date = date;
-        QVERIFY(store.saveRound(round));
-        QList<ResultRecord> results;
-        for (int i = 0; i < 3; ++i) {
-          ResultRecord r;
-          r.roundUuid = round.uuid;
-          r.arresterUuid = uuidOf.value(QString(QChar(u'A' + i)));
-          r.milliAmps = values[i];
-          results << r;
-        }
-        QVERIFY(store.saveResults(results));
-      }
-    }
+    StoreTwoRounds(path);
+    if (QTest::currentTestFailed()) return;
 
     AssetWindow w(path);
     w.show();
@@ -285,6 +311,120 @@ class TestAssessmentWindow : public QObject {
     QVERIFY(*answered);
     QCOMPARE(dates, (QStringList{"2023-05-01", "2024-05-01"}));
     QCOMPARE(values, (QStringList{"0.520", "0.700"}));
+  }
+
+  // 生成报告 asks for the number and basis, then the file: the PDF holds
+  // every arrester of the round under the number given; 导出 Excel writes
+  // the workbook; 打印 sends the same report through the print dialog.
+  void reportAndWorkbookOfTheRound() {
+    const QString path = NewArchive();
+    StoreTwoRounds(path);
+    if (QTest::currentTestFailed()) return;
+    AssetWindow w(path);
+    w.show();
+    JudgementPage *page = w.Judgement;
+    QVERIFY(page->ReportButton->isEnabled());
+
+    const QString pdf = dir_.filePath(QStringLiteral("报告.pdf"));
+    QString offered;
+    auto asked = answerModal<ReportDialog>([&](ReportDialog *d) {
+      offered = d->NumberEdit->text();
+      d->NumberEdit->setText(QStringLiteral("城东站-20240501-07"));
+      d->OkButton->click();
+    });
+    auto named = answerModal<QFileDialog>(SaveAs(pdf));
+    page->ReportButton->click();
+    QVERIFY(*asked && *named);
+    QCOMPARE(offered, QStringLiteral("城东站-20240501-01"));
+    QCOMPARE(Head(pdf, 4), QByteArray("%PDF"));
+
+    const QString xlsx = dir_.filePath(QStringLiteral("判断.xlsx"));
+    named = answerModal<QFileDialog>(SaveAs(xlsx));
+    page->WorkbookButton->click();
+    QVERIFY(*named);
+    QCOMPARE(Head(xlsx, 2), QByteArray("PK"));
+
+    // 打印 draws the same pages on the printer, under the number given last time.
+    const QString printed = dir_.filePath(QStringLiteral("printed.pdf"));
+    page->Printer().setOutputFormat(QPrinter::PdfFormat);
+    page->Printer().setOutputFileName(printed);
+    asked = answerModal<ReportDialog>([&](ReportDialog *d) {
+      offered = d->NumberEdit->text();
+      d->OkButton->click();
+    });
+    auto printing = answerModal<QPrintDialog>([](QPrintDialog *d) { d->accept(); });
+    page->PrintButton->click();
+    QVERIFY(*asked && *printing);
+    QCOMPARE(offered, QStringLiteral("城东站-20240501-07"));
+
+    if (QStandardPaths::findExecutable(QStringLiteral("pdftotext")).isEmpty())
+      QSKIP("pdftotext is not installed");
+    for (const QString &file : {pdf, printed}) {
+      QProcess text;
+      text.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), file, QStringLiteral("-")});
+      QVERIFY(text.waitForFinished(30000));
+      const QString report = QString::fromUtf8(text.readAllStandardOutput());
+      for (const QString &expected :
+           {QStringLiteral("金属氧化物避雷器带电测试报告"), QStringLiteral("城东站-20240501-07"),
+            QStringLiteral("S-A"), QStringLiteral("S-B"), QStringLiteral("S-C")})
+        QVERIFY2(report.contains(expected), qPrintable(file + QLatin1Char(' ') + expected));
+    }
+  }
+
+  // The trend below the table follows the selection, shows the bay's three
+  // phases on request, and is saved as SVG; the history's own trend as PNG.
+  void trendOfTheSelectedArrester() {
+    const QString path = NewArchive();
+    StoreTwoRounds(path);
+    if (QTest::currentTestFailed()) return;
+    AssetWindow w(path);
+    w.show();
+    JudgementPage *page = w.Judgement;
+    w.Pages->setCurrentWidget(page);
+    TrendPanel *trend = page->Trend;
+    QVERIFY(!trend->View->HasChart() && !trend->SaveButton->isEnabled());
+
+    page->JudgementTable->selectRow(1);  // B
+    QVERIFY(trend->View->HasChart());
+    TrendChart chart = trend->View->Chart();
+    QVERIFY2(chart.title.contains(QStringLiteral("S-B")), qPrintable(chart.title));
+    QCOMPARE(chart.series.size(), 1);
+    QStringList values;
+    for (const TrendPoint &p : chart.series[0].points)
+      values << QStringLiteral("%1 %2").arg(p.date.toString(Qt::ISODate)).arg(p.milliAmps.value_or(-1));
+    QCOMPARE(values, (QStringList{"2023-05-01 0.52", "2024-05-01 0.7"}));
+    QCOMPARE(chart.initialMilliAmps, std::optional<double>(0.5));
+    // The view paints it: each result's marker where the chart's layout puts it.
+    const QImage shown = trend->View->grab().toImage();
+    const TrendLayout at = LayoutTrend(chart, QRectF(trend->View->rect()));
+    for (const TrendPoint &p : chart.series[0].points)
+      QCOMPARE(shown.pixelColor(qRound(at.x(p.date)), qRound(at.y(*p.milliAmps))).rgb(),
+               TrendSeriesColor(0).rgb());
+
+    trend->BayToggle->setChecked(true);
+    QCOMPARE(trend->View->Chart().series.size(), 3);
+    const QString svg = dir_.filePath(QStringLiteral("bay.svg"));
+    auto named = answerModal<QFileDialog>(SaveAs(svg));
+    trend->SaveButton->click();
+    QVERIFY(*named);
+    QVERIFY(Head(svg, 4096).contains("<svg"));
+
+    const QString png = dir_.filePath(QStringLiteral("history.png"));
+    int historySeries = 0;
+    auto shownHistory = answerModal<HistoryDialog>([&](HistoryDialog *d) {
+      historySeries = int(d->Trend->View->Chart().series.size());
+      auto saved = answerModal<QFileDialog>(SaveAs(png));
+      d->Trend->SaveButton->click();
+      d->reject();
+    });
+    page->HistoryButton->click();
+    QVERIFY(*shownHistory);
+    QCOMPARE(historySeries, 1);
+    QCOMPARE(Head(png, 4), QByteArray("\x89PNG"));
+
+    // Another round: nothing selected, no trend left from the last one.
+    page->RoundChoice->setCurrentIndex(1);
+    QVERIFY(!trend->View->HasChart() && !trend->SaveButton->isEnabled());
   }
 
   // The file menu's item opens the window on the program's archive, without
