@@ -1,9 +1,6 @@
 #include "archive/archive_types.h"
 
 #include <QList>
-#include <QSysInfo>
-#include <pwd.h>
-#include <unistd.h>
 
 #include "protocol/reading_text.h"
 
@@ -62,17 +59,6 @@ ReadingUnit UnitFromName(const QString &name) {
   if (name == QLatin1String("mA")) return ReadingUnit::MilliAmp;
   if (name == QLatin1String("A")) return ReadingUnit::Amp;
   return ReadingUnit::None;
-}
-
-void FillOrigin(QString &hostName, QString &userName) {
-  if (hostName.isEmpty()) hostName = QSysInfo::machineHostName();
-  if (userName.isEmpty()) {
-    // The account the program runs as; the environment only when the
-    // password database does not know it (a container's arbitrary uid).
-    if (const passwd *pw = ::getpwuid(::geteuid()); pw && pw->pw_name)
-      userName = QString::fromLocal8Bit(pw->pw_name);
-    if (userName.isEmpty()) userName = qEnvironmentVariable("USER");
-  }
 }
 
 namespace {

@@ -5,10 +5,10 @@
 #include <QStringDecoder>
 #include <cerrno>
 #include <cmath>
-#include <iconv.h>
 
 #include "archive/archive_types.h"
 #include "assessment/round_fill.h"
+#include "documents/gbk.h"
 
 namespace {
 
@@ -59,31 +59,6 @@ QString Chinese(int column) {
   return names[column];
 }
 
-// GBK through glibc's iconv, for a Qt built without ICU; a byte that is no
-// GBK becomes U+FFFD.
-QString DecodeGbkWithIconv(const QByteArray &bytes) {
-  iconv_t cd = iconv_open("UTF-8", "CP936");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return QString::fromLatin1(bytes);
-  QByteArray in = bytes;
-  QByteArray out(in.size() * 3 / 2 + 16, '\0');  // GBK's 2 bytes become at most 3 of UTF-8
-  char *inPtr = in.data();
-  size_t inLeft = static_cast<size_t>(in.size());
-  QByteArray utf8;
-  while (true) {
-    char *outPtr = out.data();
-    size_t outLeft = static_cast<size_t>(out.size());
-    const size_t r = iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft);
-    utf8.append(out.constData(), out.size() - static_cast<qsizetype>(outLeft));
-    if (r != static_cast<size_t>(-1) || inLeft == 0) break;
-    if (errno == E2BIG) continue;
-    utf8.append("\xEF\xBF\xBD");  // EILSEQ or a cut-off last character
-    ++inPtr;
-    --inLeft;
-  }
-  iconv_close(cd);
-  return QString::fromUtf8(utf8);
-}
-
 // UTF-8 (with or without a byte-order mark) when the bytes are valid UTF-8,
 // else GBK, as spreadsheets on Chinese Windows save CSV; UTF-16 after its
 // byte-order mark.
@@ -99,7 +74,7 @@ QString DecodeText(QByteArray bytes) {
   if (!utf8.hasError()) return text;
   QStringDecoder gbk("GBK");
   if (gbk.isValid()) return gbk.decode(bytes);
-  return DecodeGbkWithIconv(bytes);
+  return DecodeGbkBySystem(bytes);
 }
 
 struct Record {

@@ -5,36 +5,10 @@
 #include <QSaveFile>
 #include <QStringEncoder>
 #include <cerrno>
-#include <iconv.h>
+
+#include "documents/gbk.h"
 
 namespace {
-
-// GBK through glibc's iconv, for a Qt built without ICU. Works on UCS-4 so
-// a character that cannot be encoded is skipped as one unit and written "?".
-QByteArray EncodeGbkWithIconv(const QString &text) {
-  iconv_t cd = iconv_open("CP936", "UCS-4LE");
-  if (cd == reinterpret_cast<iconv_t>(-1)) return text.toLatin1();
-  const QList<uint> ucs4 = text.toUcs4();
-  QByteArray in(reinterpret_cast<const char *>(ucs4.constData()), ucs4.size() * 4);
-  QByteArray out(in.size() + 16, '\0');  // GBK never needs more than 2 bytes a character
-  char *inPtr = in.data();
-  size_t inLeft = in.size();
-  char *outPtr = out.data();
-  size_t outLeft = out.size();
-  while (inLeft > 0) {
-    if (iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft) != static_cast<size_t>(-1)) break;
-    if (errno != EILSEQ && errno != EINVAL) break;
-    if (outLeft == 0) break;
-    *outPtr++ = '?';
-    --outLeft;
-    const size_t skip = qMin<size_t>(4, inLeft);
-    inPtr += skip;
-    inLeft -= skip;
-  }
-  out.truncate(outPtr - out.data());
-  iconv_close(cd);
-  return out;
-}
 
 bool IsWritableFileInClosedFolder(const QString &path) {
   const QFileInfo file(path);
@@ -55,7 +29,7 @@ QByteArray EncodeTableText(const QString &text) {
 QByteArray EncodeGbk(const QString &text) {
   QStringEncoder gbk("GBK");
   if (gbk.isValid()) return gbk.encode(text);
-  return EncodeGbkWithIconv(text);
+  return EncodeGbkBySystem(text);
 }
 
 QString FileFailureReason(int errnoValue) {

@@ -5,7 +5,6 @@
 #include <QHash>
 #include <QPainterPath>
 #include <QSaveFile>
-#include <QSvgGenerator>
 
 #include <algorithm>
 #include <cmath>
@@ -524,23 +523,5 @@ bool SaveTrendPng(const TrendChart &chart, const QString &path, const QSize &siz
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   if (!image.save(&buffer, "PNG")) return Fail(error, QStringLiteral("the PNG could not be encoded"));
-  return WriteWhole(path, bytes, error);
-}
-
-bool SaveTrendSvg(const TrendChart &chart, const QString &path, const QSize &size, QString *error) {
-  if (size.isEmpty()) return Fail(error, QStringLiteral("empty size"));
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  QSvgGenerator svg;
-  svg.setOutputDevice(&buffer);
-  svg.setSize(size);
-  svg.setViewBox(QRect(QPoint(0, 0), size));
-  svg.setTitle(chart.title);
-  svg.setDescription(QStringLiteral("趋势图"));
-  QPainter painter;
-  if (!painter.begin(&svg)) return Fail(error, QStringLiteral("the SVG could not be started"));
-  DrawTrend(painter, QRectF(QPointF(0, 0), size), chart);
-  if (!painter.end()) return Fail(error, QStringLiteral("the SVG could not be finished"));
   return WriteWhole(path, bytes, error);
 }
