@@ -2,46 +2,16 @@
 // and every history download into the measurement archive.
 #include <QApplication>
 #include <QCommandLineParser>
-#include <QSocketNotifier>
-#include <csignal>
 #include <memory>
 #include <string_view>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/app_setup.h"
 #include "app/form2.h"
+#include "app/stop_signals.h"
 #include "archive/archive.h"
 #include "archive/recorder.h"
 
 namespace {
-
-// SIGTERM and SIGINT close the window the ordinary way (the closing byte is
-// written, the recording ended and committed) instead of ending the process
-// mid-run. The handler only writes a byte; the event loop does the rest.
-int signalPipe[2] = {-1, -1};
-
-void OnTerminate(int) {
-  const char byte = 1;
-  [[maybe_unused]] const ssize_t n = ::write(signalPipe[1], &byte, 1);
-}
-
-void CloseOnTerminate(QWidget &window) {
-  if (::socketpair(AF_UNIX, SOCK_STREAM, 0, signalPipe) != 0) return;
-  auto *notifier = new QSocketNotifier(signalPipe[0], QSocketNotifier::Read, &window);
-  QObject::connect(notifier, &QSocketNotifier::activated, &window, [&window, notifier] {
-    char byte;
-    [[maybe_unused]] const ssize_t n = ::read(signalPipe[0], &byte, 1);
-    notifier->setEnabled(false);
-    window.close();
-  });
-  struct sigaction action = {};
-  action.sa_handler = OnTerminate;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGTERM, &action, nullptr);
-  sigaction(SIGINT, &action, nullptr);
-}
 
 // True when the command line asks only for the help or the version text.
 bool AsksOnlyForText(int argc, char **argv) {
@@ -57,9 +27,7 @@ bool AsksOnlyForText(int argc, char **argv) {
 }  // namespace
 
 int main(int argc, char **argv) {
-  // Writing past a file-size limit must fail the write (EFBIG, reported in
-  // the status line like a full disk) instead of ending the program.
-  std::signal(SIGXFSZ, SIG_IGN);
+  KeepRunningPastFileSizeLimit();
   KeepNoSettingsBetweenRuns();
   QCoreApplication::setApplicationVersion(
       QStringLiteral(ARRESTER_VERSION " (Qt %1)").arg(QLatin1String(qVersion())));

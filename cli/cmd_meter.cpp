@@ -5,10 +5,10 @@
 #include <QThread>
 
 #include <cstdio>
-#include <unistd.h>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/meter_client.h"
 #include "cli/outputs.h"
@@ -39,7 +39,7 @@ void SleepUntil(const QElapsedTimer &clock, qint64 untilMs) {
 // "[=========>          ]  384/765 bytes" on one line of a terminal.
 class ProgressBar {
  public:
-  explicit ProgressBar(int total) : total_(total), shown_(total > 0 && ::isatty(STDERR_FILENO)) {}
+  explicit ProgressBar(int total) : total_(total), shown_(total > 0 && ErrorIsTerminal()) {}
   void update(int done) {
     if (!shown_) return;
     constexpr int kWidth = 30;

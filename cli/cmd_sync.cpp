@@ -1,34 +1,15 @@
 // sync: copies the local archive to the team's PostgreSQL server.
-#include <csignal>
 #include <cmath>
-#include <unistd.h>
 
 #include "archive/archive.h"
 #include "archive/team_sync.h"
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/meter_client.h"
 
 namespace cli {
-
-namespace {
-
-// Ctrl+C during a sync: noted, and the server asked to cancel the statement
-// the sync waits for, so it stops at once rather than when that one ends.
-void OnSyncStopSignal(int) {
-  g_interrupted = 1;
-  InterruptSync();
-}
-
-void CatchStopSignals() {
-  struct sigaction sa = {};
-  sa.sa_handler = OnSyncStopSignal;
-  sigemptyset(&sa.sa_mask);
-  for (int signal : {SIGINT, SIGTERM, SIGHUP}) sigaction(signal, &sa, nullptr);
-}
-
-}  // namespace
 
 int RunSync(const QStringList &args) {
   CommandLine line(
@@ -73,8 +54,10 @@ int RunSync(const QStringList &args) {
   options.dryRun = line.parser.isSet(dryRun);
   options.timeoutSeconds = std::max(1, int(std::ceil(timeoutSeconds)));
   options.interrupted = &g_interrupted;
-  CatchStopSignals();
-  const bool bar = ::isatty(STDERR_FILENO) != 0;
+  // Ctrl+C during a sync: noted, and the server asked to cancel the statement
+  // the sync waits for, so it stops at once rather than when that one ends.
+  CatchStopRequests(InterruptSync);
+  const bool bar = ErrorIsTerminal();
   bool drawn = false;
   if (bar) {
     options.progress = [&drawn](qint64 done, qint64 total) {

@@ -3,29 +3,16 @@
 #include <QCoreApplication>
 #include <QGuiApplication>
 
-#include <csignal>
 #include <cstring>
 #include <memory>
 
 #include "cli/command_line.h"
 #include "cli/commands.h"
+#include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/meter_client.h"
 
 namespace {
-
-void OnStopSignal(int) { cli::g_interrupted = 1; }
-
-void InstallSignalHandlers() {
-  struct sigaction sa = {};
-  sa.sa_handler = OnStopSignal;
-  sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
-  sigaction(SIGTERM, &sa, nullptr);
-  sigaction(SIGHUP, &sa, nullptr);
-  // A closed pipe on standard output is reported by write, not by a signal.
-  std::signal(SIGPIPE, SIG_IGN);
-}
 
 const char kOverview[] =
     "Talks to the clamp leakage-current meter on a serial port and works with the\n"
@@ -78,7 +65,8 @@ int main(int argc, char **argv) {
   const std::unique_ptr<QCoreApplication> app = MakeApplication(argc, argv);
   QCoreApplication::setApplicationName(QStringLiteral("arrester-cli"));
   QCoreApplication::setApplicationVersion(QStringLiteral(ARRESTER_VERSION));
-  InstallSignalHandlers();
+  cli::CatchStopRequests();
+  cli::IgnoreBrokenPipe();
 
   cli::CommandLine top(QStringLiteral("<command> [options] [arguments]"), QString::fromUtf8(kOverview));
   const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},

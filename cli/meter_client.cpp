@@ -3,9 +3,7 @@
 #include <QDeadlineTimer>
 #include <QThread>
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
+#include "serial/port_io.h"
 #include "serial/port_names.h"
 #include "serial/port_opening.h"
 
@@ -86,10 +84,9 @@ bool MeterClient::writeByte(quint8 byte) {
 
 void MeterClient::drain(int timeoutMs) {
   if (!port_.isOpen()) return;
-  const int fd = int(port_.handle());
+  const portio::Handle device = port_.handle();
   const QDeadlineTimer deadline(timeoutMs);
-  int queued = 0;
-  while (::ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0 && !deadline.hasExpired()) QThread::msleep(1);
+  while (portio::DriverOutputQueue(device) > 0 && !deadline.hasExpired()) QThread::msleep(1);
 }
 
 QByteArray MeterClient::exchange(quint8 command, int expected, int timeoutMs,

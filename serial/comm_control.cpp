@@ -5,28 +5,12 @@
 #include <QThread>
 #include <QTimer>
 
-#include <cerrno>
-#include <cstring>
 #include <limits>
-#include <poll.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <unistd.h>
 
 #include "serial/line_settings.h"
+#include "serial/port_io.h"
 #include "serial/port_names.h"
 #include "serial/port_opening.h"
-
-namespace {
-
-// Bytes the driver still has to put on the line; 0 when it cannot tell.
-int DriverOutputQueue(int fd) {
-  int queued = 0;
-  if (::ioctl(fd, TIOCOUTQ, &queued) != 0) return 0;
-  return queued;
-}
-
-}  // namespace
 
 std::function<bool(const QString &)> CommControl::DeviceAccessible = DeviceAccessibleByUser;
 
@@ -159,7 +143,7 @@ void CommControl::Output(const QByteArray &bytes) {
 
 // Hands held bytes to the driver without blocking. False when the device
 // failed (it is then closed and reported lost).
-// It writes to the port's descriptor itself rather than through QSerialPort:
+// It writes to the port's device itself rather than through QSerialPort:
 // QSerialPort keeps its own write buffer, which the output purge
 // (OutBufferCount = 0) would have to reach into and which could hold back a
 // command byte already handed over. Here every byte is either still in
@@ -171,17 +155,16 @@ bool CommControl::writePending() {
     pending_.clear();
     return false;
   }
-  const int fd = int(port_->handle());
+  const portio::Handle device = port_->handle();
   while (!pending_.isEmpty()) {
-    const ssize_t n = ::write(fd, pending_.constData(), size_t(pending_.size()));
+    QString why;
+    const qint64 n = portio::WriteSome(device, pending_.constData(), pending_.size(), &why);
     if (n > 0) {
       pending_.remove(0, int(n));
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+    } else if (n == 0) {
       break;
     } else {
-      loseDevice(QStringLiteral("write failed: %1").arg(QString::fromLocal8Bit(strerror(errno))));
+      loseDevice(QStringLiteral("write failed: %1").arg(why));
       return false;
     }
   }
@@ -191,15 +174,14 @@ bool CommControl::writePending() {
 void CommControl::Flush(int timeoutMs) {
   if (!PortOpen()) return;
   const QDeadlineTimer deadline(timeoutMs);
-  const int fd = int(port_->handle());
+  const portio::Handle device = port_->handle();
   while (!pending_.isEmpty() && !deadline.hasExpired()) {
     if (!writePending()) return;
     if (pending_.isEmpty()) break;
-    pollfd p{fd, POLLOUT, 0};
-    ::poll(&p, 1, int(qMin<qint64>(deadline.remainingTime(), 50)));
+    portio::WaitWritable(device, int(qMin<qint64>(deadline.remainingTime(), 50)));
   }
   // Wait for the driver's own queue, bounded so a stuck line cannot hang us.
-  while (DriverOutputQueue(fd) > 0 && !deadline.hasExpired()) QThread::msleep(1);
+  while (portio::DriverOutputQueue(device) > 0 && !deadline.hasExpired()) QThread::msleep(1);
 }
 
 QByteArray CommControl::Input() {
@@ -273,15 +255,7 @@ void CommControl::onSerialError(int error) {
 
 // True when the open device no longer works: it was removed, or it was hung
 // up (a pseudo-terminal whose far end closed, a USB adapter pulled out).
-bool CommControl::deviceGone() const {
-  const int fd = int(port_->handle());
-  if (fd < 0) return true;
-  termios t{};
-  if (::tcgetattr(fd, &t) != 0) return true;
-  pollfd p{fd, POLLIN, 0};
-  if (::poll(&p, 1, 0) < 0) return errno != EINTR;
-  return (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
-}
+bool CommControl::deviceGone() const { return portio::DeviceGone(port_->handle()); }
 
 void CommControl::resumeReading() {
   // A little later rather than from inside QSerialPort's failing read, so a

@@ -1,7 +1,8 @@
 #pragma once
 // Port names "COM1".."COM16" and the devices they stand for on this machine.
 // COMn is the symbolic link COMn in the ports folder when there is one, else a
-// fixed default device. Links are read afresh at every call.
+// fixed default device. Links are read afresh at every call. On Windows COMn
+// is Windows' own port of that name (port_names_win.cpp).
 #include <QString>
 
 namespace portnames {
