@@ -40,8 +40,10 @@ BYTE WinStopBits(QSerialPort::StopBits s) {
   }
 }
 
-// How long the reading thread rests when the driver had nothing.
+// How long the reading thread rests when the driver had nothing, and how
+// often a quiet line's device is checked.
 constexpr DWORD kReadRestMs = 2;
+constexpr ULONGLONG kCheckEveryMs = 200;
 
 }  // namespace
 
@@ -180,39 +182,49 @@ void QSerialPort::stopReading() {
 
 void QSerialPort::readLoop() {
   char buffer[4096];
+  ULONGLONG lastCheck = GetTickCount64();
   while (!stopReading_) {
     DWORD got = 0;
-    bool posted = false;
-    bool failed = false;
+    DWORD failure = ERROR_SUCCESS;
+    bool post = false;
     {
       // Reading and appending under the lock makes clear(Input) exact: no
       // byte read before a purge can be appended after it.
       QMutexLocker lock(&mutex_);
       if (!ReadFile(handle_, buffer, sizeof buffer, &got, nullptr)) {
-        const DWORD why = GetLastError();
-        if (why == ERROR_OPERATION_ABORTED) {
+        failure = GetLastError();
+        got = 0;
+        if (failure == ERROR_OPERATION_ABORTED) {
           // A purge cancelled the read; the device is fine.
           DWORD errors = 0;
           ClearCommError(handle_, &errors, nullptr);
-          continue;
+          failure = ERROR_SUCCESS;
         }
-        failed = readFailed_ = true;
-        failureToReport_ = true;
-        readFailure_ = why;
-        arrived_.wakeAll();
-        posted = !eventPosted_;
-        eventPosted_ = true;
       } else if (got > 0) {
         received_.append(buffer, int(got));
+      } else if (GetTickCount64() - lastCheck >= kCheckEveryMs) {
+        // A quiet line: make sure the device is still there. A reading that
+        // returns nothing does not tell a hung-up line (Wine on a
+        // pseudo-terminal whose far end closed); its status query fails.
+        lastCheck = GetTickCount64();
+        DWORD errors = 0;
+        if (!ClearCommError(handle_, &errors, nullptr)) failure = GetLastError();
+      }
+      if (failure != ERROR_SUCCESS) {
+        readFailed_ = true;
+        failureToReport_ = true;
+        readFailure_ = failure;
+      }
+      if (got > 0 || failure != ERROR_SUCCESS) {
         arrived_.wakeAll();
-        posted = !eventPosted_;
+        post = !eventPosted_;
         eventPosted_ = true;
       }
     }
-    if (posted)
+    if (post)
       QMetaObject::invokeMethod(
           this, [this] { deliverReadEvents(); }, Qt::QueuedConnection);
-    if (failed) return;
+    if (failure != ERROR_SUCCESS) return;
     if (got == 0) Sleep(kReadRestMs);
   }
 }
