@@ -20,16 +20,20 @@ QString HexBytes(const QByteArray &bytes) {
 }  // namespace
 
 int RunPorts(const QStringList &args) {
-  CommandLine line(QStringLiteral("ports [options]"),
-                   QStringLiteral("Lists COM1 to COM16 with the device each stands for on this machine\n"
-                                  "and whether it exists, is busy, or may not be used. COMn is the link\n"
-                                  "COMn in the ports folder ($ARRESTER_PORTS_DIR, else\n"
-                                  "~/.config/arrester-monitor/ports); without a link COM1-4 are\n"
-                                  "/dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7, COM13-16 /dev/ttyACM0-3.\n"
-                                  "Each present port is opened and closed again; nothing is sent."));
+  CommandLine line(
+      QStringLiteral("ports [options]"),
+      QStringLiteral("Lists COM1 to COM16 with the device each stands for on this machine\n"
+                     "and whether it exists, is busy, or may not be used. ") +
+          (portnames::UsesPortsFolder()
+               ? QStringLiteral("COMn is the link\n"
+                                "COMn in the ports folder ($ARRESTER_PORTS_DIR, else\n"
+                                "~/.config/arrester-monitor/ports); without a link COM1-4 are\n"
+                                "/dev/ttyS0-3, COM5-12 /dev/ttyUSB0-7, COM13-16 /dev/ttyACM0-3.\n")
+               : QStringLiteral("COMn is\nWindows' own port of that name.\n")) +
+          QStringLiteral("Each present port is opened and closed again; nothing is sent."));
   if (const int rc = line.parse(args, 0, 0); rc >= 0) return rc;
 
-  Out(QStringLiteral("Ports folder: %1\n").arg(portnames::PortsFolder()));
+  if (portnames::UsesPortsFolder()) Out(QStringLiteral("Ports folder: %1\n").arg(portnames::PortsFolder()));
   bool dialoutHint = false;
   for (int n = portnames::kFirstPort; n <= portnames::kLastPort; ++n) {
     const portnames::Resolved where = portnames::ResolvePort(n);

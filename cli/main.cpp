@@ -11,6 +11,7 @@
 #include "cli/console.h"
 #include "cli/exit_codes.h"
 #include "cli/meter_client.h"
+#include "serial/port_names.h"
 
 namespace {
 
@@ -34,9 +35,12 @@ const char kOverview[] =
     "  report ROUND --pdf F   a round's test report (试验报告) as PDF\n"
     "  trend ARRESTER --png F an arrester's results over the years as a chart (or --svg)\n"
     "\n"
-    "Port commands take --baud --parity --data-bits --stop-bits (default 9600,N,8,1).\n"
+    "Port commands take --baud --parity --data-bits --stop-bits (default 9600,N,8,1).\n";
+const char kPortsFromFolder[] =
     "COMn is the link COMn in $ARRESTER_PORTS_DIR (else ~/.config/arrester-monitor/ports),\n"
-    "else /dev/ttyS0-3 (COM1-4), /dev/ttyUSB0-7 (COM5-12), /dev/ttyACM0-3 (COM13-16).\n"
+    "else /dev/ttyS0-3 (COM1-4), /dev/ttyUSB0-7 (COM5-12), /dev/ttyACM0-3 (COM13-16).\n";
+const char kPortsOfSystem[] = "COMn is Windows' own port of that name.\n";
+const char kArchiveWhere[] =
     "The archive is --archive PATH, else $ARRESTER_ARCHIVE, else the user's data folder.\n";
 
 // The commands that draw text and charts; they need Qt Gui's fonts.
@@ -68,7 +72,11 @@ int main(int argc, char **argv) {
   cli::CatchStopRequests();
   cli::IgnoreBrokenPipe();
 
-  cli::CommandLine top(QStringLiteral("<command> [options] [arguments]"), QString::fromUtf8(kOverview));
+  cli::CommandLine top(
+      QStringLiteral("<command> [options] [arguments]"),
+      QString::fromUtf8(kOverview) +
+          QString::fromUtf8(portnames::UsesPortsFolder() ? kPortsFromFolder : kPortsOfSystem) +
+          QString::fromUtf8(kArchiveWhere));
   const QCommandLineOption version(QStringList{QStringLiteral("v"), QStringLiteral("version")},
                                    QStringLiteral("Show the program and Qt versions."));
   top.addOption(version);

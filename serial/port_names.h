@@ -10,6 +10,10 @@ namespace portnames {
 constexpr int kFirstPort = 1;
 constexpr int kLastPort = 16;
 
+// Whether COMn can be a link in the ports folder; not on Windows, where COMn
+// is always Windows' own port.
+bool UsesPortsFolder();
+
 // $ARRESTER_PORTS_DIR, else $XDG_CONFIG_HOME/arrester-monitor/ports, else
 // ~/.config/arrester-monitor/ports.
 QString PortsFolder();

@@ -5,6 +5,8 @@
 
 namespace portnames {
 
+bool UsesPortsFolder() { return true; }
+
 QString DefaultDevice(int port) {
   if (port >= 1 && port <= 4) return QStringLiteral("/dev/ttyS%1").arg(port - 1);
   if (port >= 5 && port <= 12) return QStringLiteral("/dev/ttyUSB%1").arg(port - 5);

@@ -10,6 +10,8 @@
 
 namespace portnames {
 
+bool UsesPortsFolder() { return false; }
+
 QString DefaultDevice(int port) {
   return port >= kFirstPort && port <= kLastPort ? PortName(port) : QString();
 }
