@@ -6,6 +6,7 @@
 #include <QStringEncoder>
 #include <cerrno>
 
+#include "documents/file_error.h"
 #include "documents/gbk.h"
 
 namespace {
@@ -57,19 +58,19 @@ QString WriteFileAtomically(const QString &path, const QByteArray &bytes) {
   // existing file there that may be written is replaced in place instead.
   // Everywhere else the write stays all or nothing.
   file.setDirectWriteFallback(IsWritableFileInClosedFolder(path));
-  errno = 0;
-  if (!file.open(QIODevice::WriteOnly)) return FileFailureReason(errno);
+  ClearFileError();
+  if (!file.open(QIODevice::WriteOnly)) return FileFailureReason(LastFileError());
   // A short text stays in the file's write buffer until flushed; a failed
   // flush must stop the save here, since commit() would still put the
   // incomplete file in place of the earlier one.
   if (file.write(bytes) != bytes.size() || !file.flush()) {
-    const int err = errno;
+    const int err = LastFileError();
     file.cancelWriting();
     return FileFailureReason(err);
   }
-  errno = 0;
+  ClearFileError();
   if (!file.commit()) {
-    const int err = errno;
+    const int err = LastFileError();
     if (file.error() == QFileDevice::RenameError && err == 0) return QStringLiteral("无法替换原文件");
     return FileFailureReason(err);
   }
@@ -80,9 +81,9 @@ QString CreateFolder(const QString &path) {
   const QFileInfo info(path);
   if (info.isDir()) return {};
   if (info.exists()) return FileFailureReason(EEXIST);
-  errno = 0;
+  ClearFileError();
   if (QDir().mkdir(path)) return {};
-  const int err = errno;
+  const int err = LastFileError();
   if (QFileInfo(path).isDir()) return {};  // made meanwhile by someone else
   return FileFailureReason(err);
 }
