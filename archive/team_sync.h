@@ -36,7 +36,8 @@ struct SyncOptions {
 void InterruptSync();
 
 struct SyncReport {
-  enum Outcome { Done, ServerFailed, LocalFailed, Interrupted, TimedOut };
+  // NotInThisBuild: a build without the team sync (no libpq there).
+  enum Outcome { Done, ServerFailed, LocalFailed, Interrupted, TimedOut, NotInThisBuild };
   Outcome outcome = Done;
   QString error;       // one line, when not Done
   int recordings = 0;  // copied (or completed) recordings

@@ -7,7 +7,7 @@ void InterruptSync() {}
 
 SyncReport SyncToServer(Archive &, const QString &, const SyncOptions &) {
   SyncReport report;
-  report.outcome = SyncReport::ServerFailed;
+  report.outcome = SyncReport::NotInThisBuild;
   report.error = QStringLiteral("the team sync is not in this build; sync the archive from a Linux machine");
   return report;
 }

@@ -78,6 +78,7 @@ int RunSync(const QStringList &args) {
       case SyncReport::ServerFailed:
       case SyncReport::TimedOut: return kExitServerFailed;
       case SyncReport::Interrupted: return kExitInterrupted;
+      case SyncReport::NotInThisBuild: return kExitUsage;
       default: return kExitFailure;
     }
   }
