@@ -134,8 +134,11 @@ class Simulator {
       std::vector<std::uint8_t> reply = replies_.answer(buf[i]);
       if (reply.empty() || now < quietUntilMs_) continue;
       if (opts_.pauseAfter > 0 && ++answered_ == opts_.pauseAfter) quietUntilMs_ = now + opts_.pauseMs;
+      // Counted from the moment the command was logged, so the log never
+      // shows an answer leaving sooner than the delay on a busy machine.
       const int delay =
-          buf[i] == meterwire::kCountQuery && opts_.countDelayMs >= 0 ? opts_.countDelayMs : opts_.delayMs;
+          int(log_.now() - now) +
+          (buf[i] == meterwire::kCountQuery && opts_.countDelayMs >= 0 ? opts_.countDelayMs : opts_.delayMs);
       if (buf[i] == meterwire::kHistoryRequest && opts_.blockPauseMs > 0 && reply.size() > 1) {
         // The second half leaves after the first has crossed the line (when
         // paced) and the pause has passed.
