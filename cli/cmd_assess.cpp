@@ -12,6 +12,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/threshold_options.h"
 #include "reports/workbook.h"
 
 namespace cli {
@@ -143,22 +144,7 @@ int RunAssess(const QStringList &args) {
       {QStringLiteral("xlsx"),
        QStringLiteral("Write the judgement and the station's results as an .xlsx workbook to FILE."),
        QStringLiteral("file")});
-  const struct {
-    const char *name;
-    const char *help;
-    double Thresholds::*field;
-  } kThresholdOptions[] = {
-      {"initial-attention", "Rise against the initial value, in %, that is 注意.",
-       &Thresholds::initialAttentionPct},
-      {"initial-abnormal", "Rise against the initial value, in %, that is 异常.",
-       &Thresholds::initialAbnormalPct},
-      {"previous-attention", "Rise against the previous result, in %, that is 注意.",
-       &Thresholds::previousAttentionPct},
-      {"phase-attention", "Distance from the bay's median, in %, that is 注意.",
-       &Thresholds::phaseAttentionPct},
-  };
-  for (const auto &o : kThresholdOptions)
-    line.addOption({QString::fromLatin1(o.name), QString::fromUtf8(o.help), QStringLiteral("P")});
+  AddThresholdOptions(line, true);
   const QCommandLineOption adopt(QStringLiteral("adopt-initial"),
                                  QStringLiteral("Arresters without an initial value take their first valid "
                                                 "result (of their earliest round) as it, before judging."));
@@ -172,22 +158,8 @@ int RunAssess(const QStringList &args) {
     return line.usageError(
         QStringLiteral("--xlsx needs a file name (a workbook is not written to standard output)"));
 
-  // A file value that cannot be used keeps its default, and says so.
-  QStringList problems;
-  Thresholds thresholds = LoadThresholds(ThresholdsPath(), &problems);
-  for (const QString &p : problems) Err(QStringLiteral("arrester-cli: %1: %2\n").arg(ThresholdsPath(), p));
-  for (const auto &o : kThresholdOptions) {
-    const QString name = QString::fromLatin1(o.name);
-    if (!line.parser.isSet(name)) continue;
-    bool ok = false;
-    const double v = line.parser.value(name).trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-      return line.usageError(
-          QStringLiteral("invalid --%1: %2 (a percentage)").arg(name, line.parser.value(name)));
-    thresholds.*o.field = v;
-  }
-  if (const QString wrong = CheckThresholds(thresholds); !wrong.isEmpty())
-    return line.usageError(QStringLiteral("unusable thresholds: %1").arg(wrong));
+  Thresholds thresholds;
+  if (const int rc = ReadThresholds(line, &thresholds); rc >= 0) return rc;
 
   Archive archive;
   if (const int rc = OpenArchiveOf(line, archive); rc >= 0) return rc;

@@ -7,6 +7,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/threshold_options.h"
 #include "reports/test_report.h"
 
 namespace cli {
@@ -28,22 +29,7 @@ int RunReport(const QStringList &args) {
                   QStringLiteral("The report number (default: station-yyyyMMdd-01)."), QStringLiteral("N")});
   line.addOption({QStringLiteral("basis"), QStringLiteral("The line naming the basis of judgement."),
                   QStringLiteral("text")});
-  const struct {
-    const char *name;
-    const char *help;
-    double Thresholds::*field;
-  } kThresholdOptions[] = {
-      {"initial-attention", "Rise against the initial value, in %, that is 注意.",
-       &Thresholds::initialAttentionPct},
-      {"initial-abnormal", "Rise against the initial value, in %, that is 异常.",
-       &Thresholds::initialAbnormalPct},
-      {"previous-attention", "Rise against the previous result, in %, that is 注意.",
-       &Thresholds::previousAttentionPct},
-      {"phase-attention", "Distance from the bay's median, in %, that is 注意.",
-       &Thresholds::phaseAttentionPct},
-  };
-  for (const auto &o : kThresholdOptions)
-    line.addOption({QString::fromLatin1(o.name), QString::fromUtf8(o.help), QStringLiteral("P")});
+  AddThresholdOptions(line, true);
   line.addArchiveOption();
   line.parser.addPositionalArgument(QStringLiteral("ROUND"),
                                     QStringLiteral("The round, as 'round list' shows it."));
@@ -58,21 +44,8 @@ int RunReport(const QStringList &args) {
   const QString basis = line.parser.value(QStringLiteral("basis")).trimmed();
   if (basisSet && basis.isEmpty()) return line.usageError(QStringLiteral("--basis is empty"));
 
-  QStringList problems;
-  Thresholds thresholds = LoadThresholds(ThresholdsPath(), &problems);
-  for (const QString &p : problems) Err(QStringLiteral("arrester-cli: %1: %2\n").arg(ThresholdsPath(), p));
-  for (const auto &o : kThresholdOptions) {
-    const QString name = QString::fromLatin1(o.name);
-    if (!line.parser.isSet(name)) continue;
-    bool ok = false;
-    const double v = line.parser.value(name).trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-      return line.usageError(
-          QStringLiteral("invalid --%1: %2 (a percentage)").arg(name, line.parser.value(name)));
-    thresholds.*o.field = v;
-  }
-  if (const QString wrong = CheckThresholds(thresholds); !wrong.isEmpty())
-    return line.usageError(QStringLiteral("unusable thresholds: %1").arg(wrong));
+  Thresholds thresholds;
+  if (const int rc = ReadThresholds(line, &thresholds); rc >= 0) return rc;
 
   Archive archive;
   if (const int rc = OpenArchiveOf(line, archive); rc >= 0) return rc;

@@ -8,6 +8,7 @@
 #include "cli/command_line.h"
 #include "cli/commands.h"
 #include "cli/exit_codes.h"
+#include "cli/threshold_options.h"
 #include "reports/trend_chart.h"
 
 namespace cli {
@@ -46,18 +47,7 @@ int RunTrend(const QStringList &args) {
                   QStringLiteral("W")});
   line.addOption({QStringLiteral("height"), QStringLiteral("Height in pixels, 200 to 8000 (default 480)."),
                   QStringLiteral("H")});
-  const struct {
-    const char *name;
-    const char *help;
-    double Thresholds::*field;
-  } kThresholdOptions[] = {
-      {"initial-attention", "Rise against the initial value, in %, that is 注意.",
-       &Thresholds::initialAttentionPct},
-      {"initial-abnormal", "Rise against the initial value, in %, that is 异常.",
-       &Thresholds::initialAbnormalPct},
-  };
-  for (const auto &o : kThresholdOptions)
-    line.addOption({QString::fromLatin1(o.name), QString::fromUtf8(o.help), QStringLiteral("P")});
+  AddThresholdOptions(line, false);
   line.addArchiveOption();
   line.parser.addPositionalArgument(QStringLiteral("ARRESTER"),
                                     QStringLiteral("The arrester, as 'assets list' shows its ID."));
@@ -73,21 +63,8 @@ int RunTrend(const QStringList &args) {
   if (!height)
     return line.usageError(QStringLiteral("invalid --height: %1").arg(line.parser.value("height")));
 
-  QStringList problems;
-  Thresholds thresholds = LoadThresholds(ThresholdsPath(), &problems);
-  for (const QString &p : problems) Err(QStringLiteral("arrester-cli: %1: %2\n").arg(ThresholdsPath(), p));
-  for (const auto &o : kThresholdOptions) {
-    const QString name = QString::fromLatin1(o.name);
-    if (!line.parser.isSet(name)) continue;
-    bool ok = false;
-    const double v = line.parser.value(name).trimmed().toDouble(&ok);
-    if (!ok || !std::isfinite(v))
-      return line.usageError(
-          QStringLiteral("invalid --%1: %2 (a percentage)").arg(name, line.parser.value(name)));
-    thresholds.*o.field = v;
-  }
-  if (const QString wrong = CheckThresholds(thresholds); !wrong.isEmpty())
-    return line.usageError(QStringLiteral("unusable thresholds: %1").arg(wrong));
+  Thresholds thresholds;
+  if (const int rc = ReadThresholds(line, &thresholds); rc >= 0) return rc;
 
   Archive archive;
   if (const int rc = OpenArchiveOf(line, archive); rc >= 0) return rc;

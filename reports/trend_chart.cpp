@@ -1,5 +1,7 @@
 #include "reports/trend_chart.h"
 
+#include "reports/save_whole.h"
+
 #include <QBuffer>
 #include <QFontMetricsF>
 #include <QHash>
@@ -505,14 +507,14 @@ bool Fail(QString *error, const QString &why) {
   return false;
 }
 
-bool WriteWhole(const QString &path, const QByteArray &bytes, QString *error) {
+}  // namespace
+
+bool SaveWhole(const QString &path, const QByteArray &bytes, QString *error) {
   QSaveFile file(path);  // a failed write leaves any earlier file as it was
   if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
     return Fail(error, file.errorString());
   return true;
 }
-
-}  // namespace
 
 bool SaveTrendPng(const TrendChart &chart, const QString &path, const QSize &size, QString *error) {
   const QImage image = TrendImage(chart, size);
@@ -523,5 +525,5 @@ bool SaveTrendPng(const TrendChart &chart, const QString &path, const QSize &siz
   QBuffer buffer(&bytes);
   buffer.open(QIODevice::WriteOnly);
   if (!image.save(&buffer, "PNG")) return Fail(error, QStringLiteral("the PNG could not be encoded"));
-  return WriteWhole(path, bytes, error);
+  return SaveWhole(path, bytes, error);
 }

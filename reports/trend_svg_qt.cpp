@@ -1,10 +1,10 @@
 // The trend chart as SVG, through Qt Svg. Builds without Qt Svg use
 // trend_svg_none.cpp instead.
 #include "reports/trend_chart.h"
+#include "reports/save_whole.h"
 
 #include <QBuffer>
 #include <QPainter>
-#include <QSaveFile>
 #include <QSvgGenerator>
 
 namespace {
@@ -12,13 +12,6 @@ namespace {
 bool Fail(QString *error, const QString &why) {
   if (error) *error = why;
   return false;
-}
-
-bool WriteWhole(const QString &path, const QByteArray &bytes, QString *error) {
-  QSaveFile file(path);  // a failed write leaves any earlier file as it was
-  if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
-    return Fail(error, file.errorString());
-  return true;
 }
 
 }  // namespace
@@ -38,5 +31,5 @@ bool SaveTrendSvg(const TrendChart &chart, const QString &path, const QSize &siz
   if (!painter.begin(&svg)) return Fail(error, QStringLiteral("the SVG could not be started"));
   DrawTrend(painter, QRectF(QPointF(0, 0), size), chart);
   if (!painter.end()) return Fail(error, QStringLiteral("the SVG could not be finished"));
-  return WriteWhole(path, bytes, error);
+  return SaveWhole(path, bytes, error);
 }
