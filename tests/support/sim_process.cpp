@@ -1,20 +1,21 @@
 #include "sim_process.h"
 
 #include <QDir>
-#include <QProcess>
-#include <csignal>
 
 #include "event_wait.h"
 
 namespace testsupport {
 
-MeterSim::MeterSim(const QStringList &extraArgs, int comNumber) : process_(new QProcess) {
+MeterSim::MeterSim(const QStringList &extraArgs, int comNumber) {
+  const QString com = QStringLiteral("COM%1").arg(comNumber);
+#ifdef Q_OS_WIN
+  linkPath_ = qEnvironmentVariable("ARRESTER_WINE_PORTS") + QLatin1Char('/') + com;
+#else
   QString portsDir = qEnvironmentVariable("ARRESTER_PORTS_DIR");
   if (portsDir.isEmpty()) portsDir = makeTemporaryPortsDir();
-  linkPath_ = QDir(portsDir).filePath(QStringLiteral("COM%1").arg(comNumber));
-  process_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-  process_->start(QString::fromUtf8(METER_SIM_PATH),
-                  QStringList{QStringLiteral("--link"), linkPath_} + extraArgs);
+  linkPath_ = QDir(portsDir).filePath(com);
+#endif
+  startProcess(QStringList{QStringLiteral("--link"), linkPath_} + extraArgs);
 }
 
 MeterSim::~MeterSim() {
@@ -82,25 +83,17 @@ QByteArray MeterSim::sentBytes() {
 }
 
 void MeterSim::vanishNow() {
-  if (isRunning()) ::kill(pid_t(process_->processId()), SIGUSR1);
+  if (isRunning()) sendVanish();
 }
 
-bool MeterSim::isRunning() const { return process_->state() != QProcess::NotRunning; }
-
 void MeterSim::stop() {
-  if (isRunning()) {
-    process_->terminate();
-    if (!process_->waitForFinished(5000)) {
-      process_->kill();
-      process_->waitForFinished(5000);
-    }
-  }
+  if (isRunning()) stopProcess();
+  stopped_ = true;
   takeOutput();
 }
 
 void MeterSim::takeOutput() {
-  if (isRunning()) process_->waitForReadyRead(0);
-  partialLine_ += process_->readAllStandardOutput();
+  partialLine_ += readNewOutput();
   qsizetype end;
   while ((end = partialLine_.indexOf('\n')) >= 0) {
     parseLine(partialLine_.left(end));
@@ -125,6 +118,9 @@ void MeterSim::parseLine(const QByteArray &line) {
     QByteArray bytes;
     for (qsizetype i = 2; i < f.size(); ++i) bytes.append(static_cast<char>(f[i].toUInt()));
     sent_.append({ms, bytes});
+  } else if (f[1] == "return" && f.size() == 3) {  // also announced as "ready" where stdout is read
+    devicePath_ = QString::fromLocal8Bit(f[2]);
+    present_ = true;
   } else if (f[1] == "vanish") {
     present_ = false;
     ++vanishCount_;

@@ -7,7 +7,10 @@
 //   QVERIFY(sim.waitForReceived(5, 2, 3000));     // the program wrote 5 twice
 //
 // The simulator's pseudo-terminal is linked as COMn in $ARRESTER_PORTS_DIR (a fresh
-// temporary folder is made if the variable is unset). Everything the simulator
+// temporary folder is made if the variable is unset). Under Wine the test is a
+// Windows program and the simulator a Linux one: it is linked as COMn in
+// $ARRESTER_WINE_PORTS (a Linux folder, each COMn of which Wine's registry maps to
+// Windows' own COMn), logs to a file and takes its commands from a file. Everything the simulator
 // logs is collected from its standard output; accessors first take in whatever
 // output has arrived. Waits run the Qt event loop, so the window under test keeps
 // working meanwhile. The destructor stops the simulator; it removes its link.
@@ -64,10 +67,19 @@ class MeterSim {
   void stop();
 
  private:
+  // Per system (sim_process_posix.cpp, sim_process_win.cpp).
+  void startProcess(const QStringList &args);
+  QByteArray readNewOutput();
+  void sendVanish();
+  void stopProcess();
+
   void takeOutput();
   void parseLine(const QByteArray &line);
 
-  QProcess *process_;
+  QProcess *process_ = nullptr;  // on Windows none: the simulator runs detached
+  QString controlDir_;           // on Windows: the folder of its log and control file
+  qint64 logRead_ = 0;           // on Windows: how much of the log was taken in
+  bool stopped_ = false;
   QString linkPath_;
   QString devicePath_;
   bool present_ = false;

@@ -15,6 +15,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "control_file.h"
 #include "meter_replies.h"
 #include "protocol/meter_wire.h"
 #include "sim_options.h"
@@ -67,6 +68,10 @@ class Simulator {
 
   bool start() {
     std::string error;
+    if (!opts_.controlFile.empty() && !control_.open(opts_.controlFile, error)) {
+      std::fprintf(stderr, "meter-sim: %s\n", error.c_str());
+      return false;
+    }
     if (!port_.open(opts_.device, opts_.baud, opts_.link, error)) {
       std::fprintf(stderr, "meter-sim: %s\n", error.c_str());
       return false;
@@ -79,6 +84,11 @@ class Simulator {
   int run(const sigset_t &waitMask) {
     while (!gStop) {
       const long long now = log_.now();
+      switch (control_.next()) {
+        case ControlFile::Command::Stop: return 0;
+        case ControlFile::Command::Vanish: gVanishNow = 1; break;
+        case ControlFile::Command::None: break;
+      }
       if (gVanishNow) {
         gVanishNow = 0;
         if (port_.isOpen()) vanish(now);  // while away there is nothing to pull
@@ -91,7 +101,9 @@ class Simulator {
       // writing matters only when a write found it full.
       const bool waitWritable = !out_.empty() && (!opts_.pace || outputBlocked_);
       if (port_.isOpen()) pfd.events = POLLIN | (waitWritable ? POLLOUT : 0);
-      const long long timeout = nextWakeUs(log_.nowUs());
+      long long timeout = nextWakeUs(log_.nowUs());
+      // A control file cannot be polled: look at it every 20 ms.
+      if (control_.isOpen() && (timeout < 0 || timeout > kControlCheckUs)) timeout = kControlCheckUs;
       timespec ts{static_cast<time_t>(timeout / 1000000), static_cast<long>(timeout % 1000000) * 1000};
       const int n = ppoll(port_.isOpen() ? &pfd : nullptr, port_.isOpen() ? 1 : 0,
                           timeout < 0 ? nullptr : &ts, &waitMask);
@@ -230,10 +242,13 @@ class Simulator {
     return due < 0 ? -1 : (due > nowUs ? due - nowUs : 0);
   }
 
+  static constexpr long long kControlCheckUs = 20000;
+
   const Options &opts_;
   Log &log_;
   MeterReplies replies_;
   SimPort port_;
+  ControlFile control_;
   std::deque<PendingReply> pending_;
   std::vector<std::uint8_t> out_;
   long received_ = 0;

@@ -88,6 +88,10 @@ Faults:
 
 Output:
   --log FILE            write the log to FILE instead of standard output
+  --control FILE        take commands from lines appended to FILE, for a controller
+                        that cannot send signals (a Windows test under Wine):
+                        "vanish" as SIGUSR1, "stop" as SIGTERM; removing FILE also
+                        stops the simulator. FILE is created empty if missing.
   --help                this text
   --version             the version of the simulator and of the Qt it was built beside
 
@@ -156,6 +160,8 @@ ParseResult parseOptions(int argc, char **argv, Options &o) {
       o.device = val;
     else if (arg == "--log")
       o.logFile = val;
+    else if (arg == "--control")
+      o.controlFile = val;
     else if (arg == "--baud")
       ok = setInt(val, 50, 4000000, o.baud);
     else if (arg == "--groups") {

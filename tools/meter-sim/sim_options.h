@@ -11,6 +11,7 @@ struct Options {
   std::string link;           // symlink to create to the device (empty: none)
   std::string device;         // existing serial device to use instead of a new pty
   std::string logFile;        // log destination (empty: standard output)
+  std::string controlFile;    // commands appended to this file by a controller (empty: none)
   int baud = 9600;            // line speed set on --device, and the pace of --pace
   int groups = 10;            // stored groups, 0..255
   std::string historyFile;    // --history-file: the stored groups come from it
