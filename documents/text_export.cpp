@@ -16,6 +16,21 @@ bool IsWritableFileInClosedFolder(const QString &path) {
   return file.isFile() && file.isWritable() && !QFileInfo(file.absolutePath()).isWritable();
 }
 
+// Windows says "path not found" where a part of the path is a file, not a
+// folder; that case gets its own reason, as on Linux.
+int MissingOrNotFolder(const QString &path, int err) {
+  if (err != ENOENT) return err;
+  QString up = QFileInfo(path).absolutePath();
+  for (int depth = 0; depth < 256; ++depth) {
+    const QFileInfo info(up);
+    if (info.exists()) return info.isDir() ? err : ENOTDIR;
+    const QString parent = info.absolutePath();
+    if (parent == up) break;
+    up = parent;
+  }
+  return err;
+}
+
 }  // namespace
 
 QByteArray EncodeTableText(const QString &text) {
@@ -85,5 +100,5 @@ QString CreateFolder(const QString &path) {
   if (QDir().mkdir(path)) return {};
   const int err = LastFileError();
   if (QFileInfo(path).isDir()) return {};  // made meanwhile by someone else
-  return FileFailureReason(err);
+  return FileFailureReason(MissingOrNotFolder(path, err));
 }

@@ -52,6 +52,7 @@ class TestProtocolMeterSim : public QObject {
   void liveResumesAfterUnfinishedHistoryRead_data();
   void liveResumesAfterUnfinishedHistoryRead();
   void silentMeterIsReportedWhileRunning();
+  void vanishAndReturnWithSimulator();
 
  private:
   // Connects, switches to history mode and waits for the greeting to be answered.
@@ -392,6 +393,46 @@ void TestProtocolMeterSim::silentMeterIsReportedWhileRunning() {
   QVERIFY(waitUntil([&] { return form->Label6->text() == QStringLiteral("接收电流数据正常"); }, 5000));
   QCOMPARE(form->UnansweredRequests, short(0));
   QVERIFY(form->TraceWritePos != pos);
+}
+
+void TestProtocolMeterSim::vanishAndReturnWithSimulator() {
+  // The meter unplugged and plugged in again. While the simulator is away its
+  // link is gone: COM1 is then invalid (its default device, present on many
+  // machines, is not used), and the meter is greeted again once back.
+  MeterSim sim({QStringLiteral("--vanish-after"), QStringLiteral("4"), QStringLiteral("--return-after-ms"),
+                QStringLiteral("1500")});
+  QVERIFY(sim.waitReady());
+  auto form = StartProgram();
+  QVERIFY(WaitConnected(*form, 3000));
+  QCOMPARE(form->Label2->text(), QStringLiteral("设备连接成功"));
+
+  QVERIFY(sim.waitVanished(1, 5000));
+  const int greetings = sim.countReceived(5);
+  QVERIFY(waitUntil([&] { return form->Label6->text() == QStringLiteral("COM1电脑端口无效."); }, 3000));
+  QCOMPARE(form->Connected, short(0));
+  QCOMPARE(form->Label2->text(), QStringLiteral("仪表连接失败"));
+  QVERIFY(waitUntil([&] { return form->MSComm1->PortOpen(); }, 8000));
+#ifndef Q_OS_WIN  // Windows opens COM1 by its own name, not by a device path
+  // Reopened only on the returned simulator, which announces its new device
+  // just after placing the link.
+  QVERIFY(waitUntil([&] { return form->MSComm1->DevicePath() == sim.devicePath(); }, 3000));
+#endif
+  QCOMPARE(form->Label1->text(), QStringLiteral("串口通信正常"));
+
+  // Handshake again, then live readings again.
+  QVERIFY(sim.waitForReceived(5, greetings + 1, 3000));
+  QVERIFY(WaitConnected(*form, 3000));
+  QCOMPARE(form->Label2->text(), QStringLiteral("设备连接成功"));
+  const int polls = sim.countReceived(35);
+  QVERIFY(sim.waitForReceived(35, polls + 1, 3000));
+  QVERIFY(waitUntil([&] { return form->Label6->text() == QStringLiteral("接收电流数据正常"); }, 3000));
+
+  // The closing notice reaches the simulator even though the window is gone
+  // right after writing it.
+  const int notices = sim.countReceived(0);
+  form->Form_Unload();
+  form.reset();
+  QVERIFY2(sim.waitForReceived(0, notices + 1, 3000), sim.receivedBytes().toHex().constData());
 }
 
 QTEST_MAIN(TestProtocolMeterSim)

@@ -53,7 +53,6 @@ class TestSerialLink : public QObject {
   void permissionDeniedForReal();
   void busyPortOpensOnceReleased();
   void vanishedDeviceReportedAndReopened();
-  void vanishAndReturnWithSimulator();
   void dialogLayout_data();
   void dialogLayout();
   void dialogShownWithoutOwnerAndRecreated();
@@ -230,45 +229,6 @@ void TestSerialLink::vanishedDeviceReportedAndReopened() {
   QCOMPARE(w_->Label1->text(), QStringLiteral("串口通信正常"));
   w_->MSComm1->Output(QByteArray(1, char(5)));
   QCOMPARE(back.receive(1, 3000), QByteArray(1, char(5)));
-}
-
-void TestSerialLink::vanishAndReturnWithSimulator() {
-  // The whole program against the simulator as COM1. While the simulator is
-  // away its link is gone: COM1 is then invalid (its default device, present
-  // on many machines, is not used), and the meter is greeted again once back.
-  pty_.reset();
-  testsupport::MeterSim sim({QStringLiteral("--vanish-after"), QStringLiteral("4"),
-                             QStringLiteral("--return-after-ms"), QStringLiteral("1500")});
-  QVERIFY(sim.waitReady());
-  w_->Form_Load();
-  QVERIFY(waitUntil([&] { return w_->Connected == 1; }, 3000));
-  QCOMPARE(w_->Label2->text(), QStringLiteral("设备连接成功"));
-
-  QVERIFY(sim.waitVanished(1, 5000));
-  const int greetings = sim.countReceived(5);
-  QVERIFY(waitUntil([&] { return w_->Label6->text() == "COM1" + kInvalid; }, 3000));
-  QCOMPARE(w_->Connected, short(0));
-  QCOMPARE(w_->Label2->text(), QStringLiteral("仪表连接失败"));
-  QVERIFY(waitUntil([&] { return w_->MSComm1->PortOpen(); }, 8000));
-  // Reopened only on the returned simulator, which announces its new device
-  // just after placing the link.
-  QVERIFY(waitUntil([&] { return w_->MSComm1->DevicePath() == sim.devicePath(); }, 3000));
-  QCOMPARE(w_->Label1->text(), QStringLiteral("串口通信正常"));
-
-  // Handshake again, then live readings again.
-  QVERIFY(sim.waitForReceived(5, greetings + 1, 3000));
-  QVERIFY(waitUntil([&] { return w_->Connected == 1; }, 3000));
-  QCOMPARE(w_->Label2->text(), QStringLiteral("设备连接成功"));
-  const int polls = sim.countReceived(35);
-  QVERIFY(sim.waitForReceived(35, polls + 1, 3000));
-  QVERIFY(waitUntil([&] { return w_->Label6->text() == QStringLiteral("接收电流数据正常"); }, 3000));
-
-  // The closing notice reaches the simulator even though the window is gone
-  // right after writing it.
-  const int notices = sim.countReceived(0);
-  w_->Form_Unload();
-  w_.reset();
-  QVERIFY2(sim.waitForReceived(0, notices + 1, 3000), sim.receivedBytes().toHex().constData());
 }
 
 void TestSerialLink::dialogLayout_data() {
