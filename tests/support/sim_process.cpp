@@ -118,7 +118,7 @@ void MeterSim::parseLine(const QByteArray &line) {
     QByteArray bytes;
     for (qsizetype i = 2; i < f.size(); ++i) bytes.append(static_cast<char>(f[i].toUInt()));
     sent_.append({ms, bytes});
-  } else if (f[1] == "return" && f.size() == 3) {  // also announced as "ready" where stdout is read
+  } else if ((f[1] == "return" || f[1] == "ready") && f.size() == 3) {  // the log file's own
     devicePath_ = QString::fromLocal8Bit(f[2]);
     present_ = true;
   } else if (f[1] == "vanish") {

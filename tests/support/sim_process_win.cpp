@@ -33,11 +33,6 @@ QString LinuxPath(const QString &windowsPath) {
   return path;
 }
 
-// The Windows name of a Linux path: Wine shows the Linux root as Z:.
-QString WindowsPath(const QString &linuxPath) {
-  return QStringLiteral("Z:") + QDir::toNativeSeparators(linuxPath);
-}
-
 QString ControlFile(const QString &dir) { return dir + QStringLiteral("/control"); }
 
 }  // namespace
@@ -56,11 +51,7 @@ void MeterSim::startProcess(const QStringList &args) {
 }
 
 QByteArray MeterSim::readNewOutput() {
-  // Before the first vanish the link's appearing says the device is in place;
-  // later a "return" line in the log does.
   QByteArray lines;
-  if (!present_ && vanishCount_ == 0 && QFileInfo::exists(WindowsPath(linkPath_)))
-    lines = "ready " + linkPath_.toUtf8() + '\n';
   QFile log(controlDir_ + QStringLiteral("/log"));
   if (log.open(QIODevice::ReadOnly) && log.seek(logRead_)) {
     const QByteArray more = log.readAll();
@@ -77,13 +68,13 @@ void MeterSim::sendVanish() {
   if (control.open(QIODevice::Append)) control.write("vanish\n");
 }
 
-// The simulator looks at its control file every 20 ms; it has stopped, and
-// removed its link, once the link is gone.
+// The simulator looks at its control file every 20 ms; a while later it has
+// stopped and removed its link, before the next test places its own.
 void MeterSim::stopProcess() {
   QFile control(ControlFile(controlDir_));
   if (control.open(QIODevice::Append)) control.write("stop\n");
   control.close();
-  for (int i = 0; i < 250 && QFileInfo::exists(WindowsPath(linkPath_)); ++i) Sleep(20);
+  Sleep(300);
   stopped_ = true;
   takeOutput();
   QDir(controlDir_).removeRecursively();

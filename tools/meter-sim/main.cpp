@@ -51,9 +51,12 @@ class Log {
   long long start_;
 };
 
-void announceReady(const std::string &path) {
+// On standard output; a log of its own (--log) gets it too, for a controller
+// that reads only the log.
+void announceReady(const std::string &path, Log &log, bool logIsStdout) {
   std::printf("ready %s\n", path.c_str());
   std::fflush(stdout);
+  if (!logIsStdout) log.line("ready " + path);
 }
 
 struct PendingReply {
@@ -76,7 +79,7 @@ class Simulator {
       std::fprintf(stderr, "meter-sim: %s\n", error.c_str());
       return false;
     }
-    announceReady(port_.devicePath());
+    announceReady(port_.devicePath(), log_, opts_.logFile.empty());
     return true;
   }
 
@@ -225,7 +228,7 @@ class Simulator {
     }
     returnAtMs_ = -1;
     log_.line("return " + port_.devicePath());
-    announceReady(port_.devicePath());
+    announceReady(port_.devicePath(), log_, opts_.logFile.empty());
   }
 
   // Microseconds until the next scheduled event, or -1 for none.

@@ -102,6 +102,7 @@ the link, if any, exists). Log lines, flushed one at a time:
                         when its first byte goes on the wire)
   <ms> vanish           the device was closed and the link removed
   <ms> return <path>    the device is back
+  <ms> ready <path>     only in a --log file: as "ready" on standard output
 <ms> counts milliseconds since the simulator started. SIGINT, SIGTERM and SIGHUP
 end it cleanly, removing the link.
 )";
