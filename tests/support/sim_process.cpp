@@ -1,6 +1,7 @@
 #include "sim_process.h"
 
 #include <QDir>
+#include <QProcess>  // deleted here; started in the system part
 
 #include "event_wait.h"
 
