@@ -10,10 +10,10 @@
 // temporary folder is made if the variable is unset). Under Wine the test is a
 // Windows program and the simulator a Linux one: it is linked as COMn in
 // $ARRESTER_WINE_PORTS (a Linux folder, each COMn of which Wine's registry maps to
-// Windows' own COMn), logs to a file and takes its commands from a file. Everything the simulator
-// logs is collected from its standard output; accessors first take in whatever
-// output has arrived. Waits run the Qt event loop, so the window under test keeps
-// working meanwhile. The destructor stops the simulator; it removes its link.
+// Windows' own COMn), logs to a file and takes its commands from a file.
+// Everything the simulator logs is collected (from its standard output, or
+// under Wine its log file); accessors first take in whatever has arrived. Waits run the Qt event loop, so the
+// window under test keeps working meanwhile. The destructor stops the simulator; it removes its link.
 #include <QByteArray>
 #include <QList>
 #include <QString>

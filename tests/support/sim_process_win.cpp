@@ -51,14 +51,11 @@ void MeterSim::startProcess(const QStringList &args) {
 }
 
 QByteArray MeterSim::readNewOutput() {
-  QByteArray lines;
   QFile log(controlDir_ + QStringLiteral("/log"));
-  if (log.open(QIODevice::ReadOnly) && log.seek(logRead_)) {
-    const QByteArray more = log.readAll();
-    logRead_ += more.size();
-    lines += more;
-  }
-  return lines;
+  if (!log.open(QIODevice::ReadOnly) || !log.seek(logRead_)) return {};
+  const QByteArray more = log.readAll();
+  logRead_ += more.size();
+  return more;
 }
 
 bool MeterSim::isRunning() const { return !controlDir_.isEmpty() && !stopped_; }
@@ -75,8 +72,7 @@ void MeterSim::stopProcess() {
   if (control.open(QIODevice::Append)) control.write("stop\n");
   control.close();
   Sleep(300);
-  stopped_ = true;
-  takeOutput();
+  takeOutput();  // before its log goes with the folder
   QDir(controlDir_).removeRecursively();
 }
 
