@@ -38,10 +38,11 @@ int main(int argc, char **argv) {
                      "real-time run and every history download in the measurement archive."));
   options.addHelpOption();
   options.addVersionOption();
-  const QCommandLineOption archiveOption(QStringLiteral("archive"),
-                                         QStringLiteral("The archive file (default: $ARRESTER_ARCHIVE, else\n"
-                                                        "~/.local/share/arrester-monitor/archive.sqlite)."),
-                                         QStringLiteral("PATH"));
+  const QCommandLineOption archiveOption(
+      QStringLiteral("archive"),
+      QStringLiteral("The archive file (default: $ARRESTER_ARCHIVE, else\n"
+                     "arrester-monitor/archive.sqlite in the user's data folder)."),
+      QStringLiteral("PATH"));
   const QCommandLineOption noRecordOption(QStringLiteral("no-record"),
                                           QStringLiteral("Record nothing in the archive."));
   options.addOption(archiveOption);

@@ -1,4 +1,5 @@
 #include "archive/archive.h"
+#include "archive/archive_home.h"
 
 #include <QAtomicInteger>
 #include <QCryptographicHash>
@@ -238,11 +239,7 @@ QString ResolveArchivePath(const QString &explicitPath) {
   if (!explicitPath.isEmpty()) return explicitPath;
   const QString fromEnv = qEnvironmentVariable("ARRESTER_ARCHIVE");
   if (!fromEnv.isEmpty()) return fromEnv;
-  const QString tail = QStringLiteral("/arrester-monitor/archive.sqlite");
-  // A relative XDG_DATA_HOME is ignored, as the XDG folder rules ask.
-  const QString dataHome = qEnvironmentVariable("XDG_DATA_HOME");
-  if (!dataHome.isEmpty() && QDir::isAbsolutePath(dataHome)) return dataHome + tail;
-  return QDir::homePath() + QStringLiteral("/.local/share") + tail;
+  return DefaultArchiveDataFolder() + QStringLiteral("/arrester-monitor/archive.sqlite");
 }
 
 QString ArchiveProgramVersion() { return QStringLiteral(ARRESTER_PROGRAM_VERSION); }

@@ -27,8 +27,9 @@
 #include "archive/sql_dialect.h"
 
 // The archive file to use: `explicitPath` when not empty (a --archive
-// option), else $ARRESTER_ARCHIVE, else $XDG_DATA_HOME/arrester-monitor/
-// archive.sqlite, else ~/.local/share/arrester-monitor/archive.sqlite.
+// option), else $ARRESTER_ARCHIVE, else arrester-monitor/archive.sqlite in
+// the user's data folder: $XDG_DATA_HOME or ~/.local/share on Linux, the
+// application-data folder (%APPDATA%) on Windows.
 QString ResolveArchivePath(const QString &explicitPath = QString());
 
 // This program's version as stored with each recording.

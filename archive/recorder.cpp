@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QSqlDatabase>
 #include <QUuid>
 #include <chrono>
 #include <condition_variable>
@@ -339,6 +340,11 @@ Recorder::Recorder(const QString &archivePath, QObject *parent)
     : QObject(parent), s_(std::make_shared<Shared>()) {
   s_->path = archivePath;
   s_->owner = this;
+  // The database driver is looked up here, on the caller's thread, so that
+  // the writer thread does no plugin search of its own: that search matches
+  // file names with regular expressions, and with MinGW the per-thread
+  // state they leave behind crashes the thread as it ends.
+  QSqlDatabase::isDriverAvailable(MakeSqliteDialect()->driverName());
   s_->thread = std::thread([s = s_] { s->run(); });
 }
 

@@ -10,20 +10,26 @@
 //   quit             exit (the Recorder commits what it can)
 // It reports "failed <kind>", "recovered" and, whenever they change,
 // "stats <committed> <failed attempts> <dropped>".
-// Options: --archive PATH, --fsize-limit BYTES (RLIMIT_FSIZE, with SIGXFSZ
-// ignored so writes fail instead of killing), --unprivileged (when run as
-// root, become nobody first so that file permissions apply).
+// Options: --archive PATH, --fsize-limit BYTES (a cap on file sizes, where the
+// system has one), --unprivileged (when run as root, act as nobody so that
+// file permissions apply).
 #include <QCoreApplication>
-#include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <cstdio>
-#include <grp.h>
-#include <sys/resource.h>
-#include <unistd.h>
+#include <cstdlib>
+#include <atomic>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <utility>
+#include <memory>
+#include <optional>
+#include <thread>
 
 #include "archive/recorder.h"
+#include "file_size_limit.h"  // support/posix or support/win, by system
 #include "sample_readings.h"
+#include "unprivileged.h"
 
 namespace {
 
@@ -33,29 +39,49 @@ void Say(const QByteArray &line) {
   std::fflush(stdout);
 }
 
-void SetFileSizeLimit(rlim_t soft) {
-  rlimit limit{};
-  getrlimit(RLIMIT_FSIZE, &limit);
-  limit.rlim_cur = soft;
-  setrlimit(RLIMIT_FSIZE, &limit);
-}
+// Standard input, line by line, read on a thread of its own (a pipe cannot
+// be watched by the event loop on every system). The thread only queues the
+// lines; the main thread takes them every few milliseconds, so the reader,
+// still blocked on its input as the process ends, never calls into Qt.
+class LineReader {
+ public:
+  LineReader() {
+    std::thread([this] {
+      char buf[256];
+      while (std::fgets(buf, sizeof buf, stdin)) {
+        std::lock_guard<std::mutex> lock(m_);
+        lines_.emplace_back(buf);
+      }
+      ended_ = true;
+    }).detach();
+  }
+  // Lines read so far; `ended` once input is over.
+  std::deque<std::string> take(bool *ended) {
+    *ended = ended_;
+    std::lock_guard<std::mutex> lock(m_);
+    return std::exchange(lines_, {});
+  }
 
-}  // namespace
+ private:
+  std::mutex m_;
+  std::deque<std::string> lines_;
+  std::atomic<bool> ended_{false};
+};
 
-int main(int argc, char **argv) {
+int Run(QCoreApplication &app, int argc, char **argv) {
   QString archivePath;
+  std::optional<FileSizeCap> sizeCap;
+  std::optional<Unprivileged> asNobody;
   for (int i = 1; i < argc; ++i) {
     const QByteArray arg = argv[i];
     if (arg == "--archive" && i + 1 < argc) {
       archivePath = QString::fromLocal8Bit(argv[++i]);
     } else if (arg == "--fsize-limit" && i + 1 < argc) {
-      std::signal(SIGXFSZ, SIG_IGN);
-      SetFileSizeLimit(static_cast<rlim_t>(std::atoll(argv[++i])));
-    } else if (arg == "--unprivileged" && geteuid() == 0) {
-      if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) return 3;
+      sizeCap.emplace(std::atoll(argv[++i]));
+    } else if (arg == "--unprivileged") {
+      asNobody.emplace();
     }
   }
-  QCoreApplication app(argc, argv);
   Recorder recorder(archivePath);
   QObject::connect(&recorder, &Recorder::writeFailed, [](ArchiveFailure f, const QString &) {
     Say("failed " + QByteArray::number(static_cast<int>(f)));
@@ -81,40 +107,47 @@ int main(int argc, char **argv) {
   });
   statsTimer.start(10);
 
-  QByteArray pending;
-  QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);
-  QObject::connect(&input, &QSocketNotifier::activated, [&] {
-    char buf[256];
-    const ssize_t n = ::read(STDIN_FILENO, buf, sizeof buf);
-    if (n <= 0) {
-      input.setEnabled(false);
+  auto handle = [&](const QByteArray &line) {
+    const QList<QByteArray> words = line.split(' ');
+    const QByteArray &cmd = words.first();
+    if (cmd == "begin") {
+      RecordingInfo info;
+      info.portName = QStringLiteral("COM%1").arg(QCoreApplication::applicationPid());
+      Say("begun " + recorder.beginRecording(info).toLatin1());
+    } else if (cmd == "append" && words.size() > 1) {
+      append(words[1].toLongLong());
+    } else if (cmd == "stream") {
+      stream.start(1);
+    } else if (cmd == "end") {
+      recorder.endRecording();
+    } else if (cmd == "unlimit") {
+      sizeCap.reset();
+    } else if (cmd == "flush") {
+      Say(recorder.flush(30000) ? "flushed 1" : "flushed 0");
+    } else if (cmd == "quit") {
       QCoreApplication::quit();
-      return;
     }
-    pending.append(buf, n);
-    int eol;
-    while ((eol = pending.indexOf('\n')) >= 0) {
-      const QList<QByteArray> words = pending.left(eol).trimmed().split(' ');
-      pending.remove(0, eol + 1);
-      const QByteArray &cmd = words.first();
-      if (cmd == "begin") {
-        RecordingInfo info;
-        info.portName = QStringLiteral("COM%1").arg(getpid());
-        Say("begun " + recorder.beginRecording(info).toLatin1());
-      } else if (cmd == "append" && words.size() > 1) {
-        append(words[1].toLongLong());
-      } else if (cmd == "stream") {
-        stream.start(1);
-      } else if (cmd == "end") {
-        recorder.endRecording();
-      } else if (cmd == "unlimit") {
-        SetFileSizeLimit(RLIM_INFINITY);
-      } else if (cmd == "flush") {
-        Say(recorder.flush(30000) ? "flushed 1" : "flushed 0");
-      } else if (cmd == "quit") {
-        QCoreApplication::quit();
-      }
-    }
+  };
+  // The reader lives on past the application, as its thread may.
+  static LineReader *input = new LineReader;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    bool ended = false;
+    for (const std::string &line : input->take(&ended)) handle(QByteArray::fromStdString(line).trimmed());
+    if (ended) QCoreApplication::quit();
   });
+  poll.start(5);
   return app.exec();
+}
+
+}  // namespace
+
+// Ends without running the C library's exit handlers, which would wait for
+// the standard input the reading thread may still be blocked on. The Recorder
+// has committed by then.
+int main(int argc, char **argv) {
+  QCoreApplication app(argc, argv);
+  const int rc = Run(app, argc, argv);
+  std::fflush(stdout);
+  std::_Exit(rc);
 }
