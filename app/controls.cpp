@@ -29,6 +29,11 @@ void IntervalTimer::arm() {
   sync();
 }
 
+void IntervalTimer::disarm() {
+  armed_ = false;
+  sync();
+}
+
 void IntervalTimer::sync() {
   if (enabled_ && armed_) {
     if (!timer_.isActive()) timer_.start();

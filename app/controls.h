@@ -24,6 +24,8 @@ class IntervalTimer : public QObject {
   bool isRunning() const { return timer_.isActive(); }
   // Lets an enabled timer run; until then Enabled only records the wish.
   void arm();
+  // Stops it for good, whatever Enabled says: the window is going.
+  void disarm();
  signals:
   void Timer();
 

@@ -352,6 +352,10 @@ void Form2::Form_Load() {
 void Form2::Form_Unload() {
   if (unloaded_) return;
   unloaded_ = true;
+  // No timer of the window ticks again, so the closing notice is the last
+  // byte the meter hears, however long the window then takes to go (on some
+  // desktops hiding it waits on the display).
+  for (IntervalTimer *t : {Timer1, Timer2, Timer3, Timer4, Timer5, Timer6, Timer7}) t->disarm();
   EndRunRecording();
   SendCommand(meterwire::kCloseNotice);
   if (SettingsDialog) SettingsDialog->close();

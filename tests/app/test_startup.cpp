@@ -165,11 +165,17 @@ void TestStartup::closingWritesZeroOnce() {
   }
   if (how != "unload twice") QVERIFY(testsupport::waitUntil([&] { return !w->isVisible(); }, 3000));
   QVERIFY(!w->SettingsDialog || !w->SettingsDialog->isVisible());
-  w.reset();  // destroying the window releases the port, after the last byte went out
+  // Over two polling periods before the window goes; destroying it releases
+  // the port, after the last byte went out.
+  testsupport::pumpEvents(1200);
+  w.reset();
 
   QVERIFY(writeMarker(sim.linkPath(), 99));
   QVERIFY(sim.waitForReceived(99, 1, 5000));
   QCOMPARE(sim.countReceived(0), 1);
+  // The closing notice was the last byte the window wrote.
+  const QByteArray heard = sim.receivedBytes();
+  QCOMPARE(heard.mid(heard.indexOf('\0')), QByteArray("\0\x63", 2));
 }
 
 QTEST_MAIN(TestStartup)
