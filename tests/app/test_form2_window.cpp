@@ -373,14 +373,17 @@ void TestForm2Window::clientAreaBelowMenuBarFitsTheScreen() {
 // Two screens for the headless platform: a wide desktop and a 1366 x 768
 // laptop at 125 %, so that the window can be shown on either.
 int main(int argc, char **argv) {
-  QTemporaryFile screens(QDir::tempPath() + QStringLiteral("/screens-XXXXXX.json"));
+  // In the working folder, named relatively: the platform's arguments are
+  // split at colons, and a Windows path has one after its drive letter.
+  QTemporaryFile screens(QStringLiteral("screens-XXXXXX.json"));
   if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screens.open()) {
     screens.write(R"({"screens": [
       {"name": "wide", "x": 0, "y": 0, "width": 1920, "height": 1080, "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1},
       {"name": "laptop", "x": 1920, "y": 0, "width": 1366, "height": 768, "logicalDpi": 120, "logicalBaseDpi": 96, "dpr": 1}
     ]})");
     screens.close();
-    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + QFile::encodeName(screens.fileName()));
+    qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" +
+                                   QFile::encodeName(QDir::current().relativeFilePath(screens.fileName())));
   }
   QApplication app(argc, argv);
   TestForm2Window test;
