@@ -17,9 +17,17 @@ void InstallFontSubstitutes() {
 
 void InstallChineseTranslation(QApplication &app) {
   auto *qt = new QTranslator(&app);
-  const QString dir = QLibraryInfo::path(QLibraryInfo::TranslationsPath);
-  if (qt->load(QLocale(QLocale::Chinese, QLocale::China), QStringLiteral("qtbase"), QStringLiteral("_"), dir))
-    app.installTranslator(qt);
+  // Qt's own folder where Qt is installed (Linux), else the folder beside the
+  // program, where a program that brings its own Qt (Windows) keeps it.
+  const QLocale chinese(QLocale::Chinese, QLocale::China);
+  for (const QString &dir : {QLibraryInfo::path(QLibraryInfo::TranslationsPath),
+                             QCoreApplication::applicationDirPath() + QStringLiteral("/translations")}) {
+    if (qt->load(chinese, QStringLiteral("qtbase"), QStringLiteral("_"), dir)) {
+      app.installTranslator(qt);
+      return;
+    }
+  }
+  delete qt;
 }
 
 void KeepNoSettingsBetweenRuns() {

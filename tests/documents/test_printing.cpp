@@ -67,6 +67,13 @@ class TestPrinting : public QObject {
   }
 
   void init() {
+#ifdef Q_OS_WIN
+    // Windows shows its own print dialog, which no test can answer, and has
+    // no pdftotext: there only a failing dialog and the dialogs' language are.
+    const QByteArray name = QTest::currentTestFunction();
+    if (name != "dialogsSpeakChinese" && name != "failingDialogShowsTheErrorBox")
+      QSKIP("Windows prints through its own dialog");
+#endif
     form_ = std::make_unique<Form2>();
     form_->show();
     QVERIFY(QTest::qWaitForWindowExposed(form_.get()));
