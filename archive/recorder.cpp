@@ -342,8 +342,8 @@ Recorder::Recorder(const QString &archivePath, QObject *parent)
   s_->owner = this;
   // The database driver is looked up here, on the caller's thread, so that
   // the writer thread does no plugin search of its own: that search matches
-  // file names with regular expressions, and with MinGW the per-thread
-  // state they leave behind crashes the thread as it ends.
+  // file names with regular expressions, and with MinGW the state they leave
+  // on a thread crashes the program when that thread's storage is torn down.
   QSqlDatabase::isDriverAvailable(MakeSqliteDialect()->driverName());
   s_->thread = std::thread([s = s_] { s->run(); });
 }

@@ -15,16 +15,15 @@
 // file permissions apply).
 #include <QCoreApplication>
 #include <QTimer>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <atomic>
 #include <deque>
 #include <mutex>
-#include <string>
-#include <utility>
-#include <memory>
 #include <optional>
+#include <string>
 #include <thread>
+#include <utility>
 
 #include "archive/recorder.h"
 #include "file_size_limit.h"  // support/posix or support/win, by system
