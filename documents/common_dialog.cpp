@@ -8,6 +8,7 @@
 #include <QPrintDialog>
 #include <QPrinter>
 
+#include "documents/file_dialogs.h"
 #include "documents/name_filters.h"
 
 QWidget *CommonDialog::dialogParent() const {
@@ -21,7 +22,7 @@ int CommonDialog::ShowSave() {
   ErrorDescription.clear();
   QFileDialog dlg(dialogParent());
   dlg.setObjectName(QStringLiteral("CommonDialogSave"));
-  dlg.setOption(QFileDialog::DontUseNativeDialog, true);
+  ChooseFileDialogKind(dlg);
   dlg.setOption(QFileDialog::HideNameFilterDetails, true);
   dlg.setOption(QFileDialog::DontConfirmOverwrite, !(Flags & SaveOverwritePrompt));
   dlg.setAcceptMode(QFileDialog::AcceptSave);

@@ -17,6 +17,7 @@
 #include "archive/archive.h"
 #include "archive/csv_export.h"
 #include "archive/recorder.h"
+#include "documents/file_dialogs.h"
 #include "protocol/reading.h"
 #include "records/records_window.h"
 #include "serial/comm_control.h"
@@ -104,7 +105,7 @@ bool Form2::ConfirmCloseWithUnsavedRecords() {
                        QDir::home().filePath(QStringLiteral("未保存的测量记录.csv")),
                        QStringLiteral("CSV文件 (*.csv);;所有文件 (*)"));
     dialog.setObjectName(QStringLiteral("SaveUnsavedDialog"));
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
+    ChooseFileDialogKind(dialog);
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setDefaultSuffix(QStringLiteral("csv"));
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) continue;

@@ -20,6 +20,7 @@
 #include "archive/archive.h"
 #include "archive/csv_export.h"
 #include "archive/recorder.h"
+#include "documents/file_dialogs.h"
 #include "records/records_model.h"
 
 namespace {
@@ -184,7 +185,7 @@ void RecordsWindow::ExportSelected() {
       QFileInfo(archivePath_).dir().filePath(QStringLiteral("测量记录.csv")),
       QStringList{kCsvUtf8Filter, kCsvGbkFilter, QStringLiteral("所有文件 (*)")}.join(QStringLiteral(";;")));
   dialog.setObjectName(QStringLiteral("ExportDialog"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  ChooseFileDialogKind(dialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("csv"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;

@@ -22,6 +22,7 @@
 #include "assessment/window/import_preview_dialog.h"
 #include "assessment/window/register_model.h"
 #include "assessment/window/test_order_dialog.h"
+#include "documents/file_dialogs.h"
 
 namespace {
 const QString kCsvFilter = QStringLiteral("CSV文件 (*.csv);;所有文件 (*)");
@@ -192,7 +193,7 @@ void RegisterPage::RetireArrester() {
 void RegisterPage::Import() {
   QFileDialog dialog(this, QStringLiteral("导入避雷器台账"), QDir::homePath(), kCsvFilter);
   dialog.setObjectName(QStringLiteral("ImportFileDialog"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  ChooseFileDialogKind(dialog);
   dialog.setFileMode(QFileDialog::ExistingFile);
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
   ImportFile(dialog.selectedFiles().constFirst());
@@ -240,7 +241,7 @@ void RegisterPage::Export() {
       QStringLiteral(".csv");
   QFileDialog dialog(this, QStringLiteral("导出避雷器台账"), QDir::home().filePath(name), kCsvFilter);
   dialog.setObjectName(QStringLiteral("ExportFileDialog"));
-  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  ChooseFileDialogKind(dialog);
   dialog.setAcceptMode(QFileDialog::AcceptSave);
   dialog.setDefaultSuffix(QStringLiteral("csv"));
   if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
